@@ -1,0 +1,103 @@
+// The one door to the C library and the operating system. Everything the
+// recolouring and the shell take from the platform goes through here, so a
+// port replaces these files and nothing else, and tests have one seam for the
+// random source and for ending the process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Memory ---------------------------------------------------------------
+
+// General allocator: a buffer of `byteCount` bytes, or nullptr.
+void* PlatformAllocate(size_t byteCount);
+// Releases a buffer from PlatformAllocate; nullptr does nothing.
+void PlatformRelease(void* buffer);
+
+// ---- Standard output --------------------------------------------------------
+
+// Writes `text` unchanged to standard output and flushes it, so messages
+// appear in order even when the process ends straight after.
+void PlatformPrint(const char* text);
+
+// ---- Ending the process -----------------------------------------------------
+
+// Ends the process with `status` through the runtime's exit routine (exit
+// handlers and static shut-down run first). Never returns.
+[[noreturn]] void PlatformEndProcess(int status);
+
+// Runs the runtime's static shut-down without ending the process, as a
+// library's detach does.
+void PlatformStaticShutdown();
+
+// Test seam: a hook that replaces the final termination. It must not return
+// (a test hook throws or jumps); if it does, the process ends anyway.
+using EndProcessHook = void (*)(int status);
+EndProcessHook PlatformReplaceEndProcess(EndProcessHook hook);
+
+// ---- Pseudo-random numbers --------------------------------------------------
+
+// A non-negative pseudo-random integer from the module's own generator. The
+// generator is never seeded and its sequence is fixed by its definition, so a
+// process's first call always gives the same values on every platform.
+int32_t PlatformRandom();
+
+// Test seam: replaces the random source; nullptr restores the generator.
+using RandomSource = int32_t (*)();
+RandomSource PlatformReplaceRandomSource(RandomSource source);
+
+// ---- Wide to narrow paths ---------------------------------------------------
+
+// Number of 16-bit units before the terminator.
+size_t PlatformWideLength(const char16_t* wide);
+// Size of a narrow buffer that holds the longest result for `units` units,
+// terminator included.
+size_t PlatformNarrowBufferBytes(size_t units);
+// Converts `wide` (terminator included) into the platform's narrow path
+// encoding. Characters the encoding cannot represent become its default
+// character. Returns false, leaving `narrow` empty, when the result does
+// not fit in `narrowBytes`.
+bool PlatformWideToNarrow(const char16_t* wide, char* narrow, size_t narrowBytes);
+
+// ---- Reading files ----------------------------------------------------------
+
+using PlatformHandle = intptr_t;
+constexpr PlatformHandle kNoPlatformHandle = -1;
+
+enum class InputOpenResult {
+    Opened,
+    CannotOpen,   // missing, unreadable, or no path
+    IsDirectory,
+    NotRegularFile,  // FIFO, device, socket: not something with a size
+};
+
+// Opens a regular file for reading and reports its size in bytes. Never
+// blocks on a FIFO.
+InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int64_t* fileBytes);
+// Reads exactly `byteCount` bytes at `offset`; false on error or short read.
+bool PlatformReadAt(PlatformHandle handle, int64_t offset, void* buffer, size_t byteCount);
+void PlatformCloseInput(PlatformHandle handle);
+
+// ---- Writing files ----------------------------------------------------------
+
+// An output in progress. A regular file (or a new one) is written to a
+// temporary file beside it and put in place only by PlatformFinishOutput, so
+// a failed save never leaves a partial image where one was. Anything else (a
+// FIFO, a device) is written straight through.
+struct PlatformOutput {
+    PlatformHandle handle = kNoPlatformHandle;
+    char* temporaryPath = nullptr;  // nullptr when writing straight through
+    char* targetPath = nullptr;     // where the temporary file goes at the end
+    bool replacesExisting = false;  // sync before renaming over a file
+};
+
+// false when the output cannot be created (missing or unwritable directory,
+// a directory as target, no path).
+bool PlatformBeginOutput(const char* path, PlatformOutput* output);
+// Writes all `byteCount` bytes; false on any error or short write.
+bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount);
+// Syncs (when replacing), closes and renames into place. On failure the
+// temporary file is removed and false is returned.
+bool PlatformFinishOutput(PlatformOutput* output);
+// Closes and removes the temporary file after a failure.
+void PlatformAbandonOutput(PlatformOutput* output);

@@ -1,0 +1,57 @@
+#include "band_colouring.h"
+
+#include "platform.h"
+
+namespace {
+// Four is used twice, for two reasons that happen to agree: the number of
+// palette entries that get a random colour, and the number of grey bands.
+constexpr int32_t kColouredEntries = 4;
+constexpr int32_t kBandLevels = 4;
+}  // namespace
+
+int32_t RandomByte()
+{
+    return PlatformRandom() % 256;
+}
+
+void SetPaletteEntry(PaletteEntry* palette, int32_t index, int32_t red, int32_t green,
+                     int32_t blue)
+{
+    palette[index].blue = static_cast<uint8_t>(blue);
+    palette[index].green = static_cast<uint8_t>(green);
+    palette[index].red = static_cast<uint8_t>(red);
+    palette[index].reserved = 0;
+}
+
+int32_t BandIndex(int32_t value, int32_t levels)
+{
+    // value / 256 * levels in double precision: exact for 0-255 and 4
+    // levels, where it equals value / 64.
+    return static_cast<int32_t>(value * 0.00390625 * levels);
+}
+
+void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
+{
+    for (int32_t index = 0; index < kColouredEntries; ++index) {
+        // Separate statements: the draws must happen red, green, blue. An
+        // image without a palette still draws, so the sequence stays the same.
+        int32_t red = RandomByte();
+        int32_t green = RandomByte();
+        int32_t blue = RandomByte();
+        if (imageState.palette != nullptr) {
+            SetPaletteEntry(imageState.palette, index, red, green, blue);
+        }
+    }
+    int64_t count = static_cast<int64_t>(height) * rowBytes;
+    if (count <= 0) {
+        return;
+    }
+    // One table per call turns the per-byte work into a single look-up.
+    uint8_t band[kPaletteEntries];
+    for (int value = 0; value < kPaletteEntries; ++value) {
+        band[value] = static_cast<uint8_t>(BandIndex(imageState.indexGrey[value], kBandLevels));
+    }
+    for (int64_t i = 0; i < count; ++i) {
+        pixels[i] = band[pixels[i]];
+    }
+}

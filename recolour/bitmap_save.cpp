@@ -1,0 +1,84 @@
+#include "band_colouring.h"
+#include "bitmap_file.h"
+#include "bitmap_format.h"
+#include "byte_order.h"
+#include "messages.h"
+#include "platform.h"
+
+namespace {
+
+PlatformOutput output;
+
+void WriteOrFail(const void* bytes, int64_t byteCount)
+{
+    if (!PlatformWrite(&output, bytes, static_cast<size_t>(byteCount))) {
+        PlatformAbandonOutput(&output);
+        PlatformPrint(kMessageWriteFailed);
+        PlatformEndProcess(1);
+    }
+}
+
+// The file header and a BITMAPINFOHEADER, uncompressed, with no resolution
+// and no colour counts: nothing of the input's own headers is carried over.
+void EncodeHeaders(uint8_t* headers, int32_t width, int32_t height, int32_t bitCount,
+                   int64_t paletteBytes, int64_t imageBytes)
+{
+    uint8_t* info = headers + kFileHeaderBytes;
+    WriteLe16(headers + kFieldType, kBitmapSignature);
+    WriteLe32(headers + kFieldFileSize, static_cast<uint32_t>(kHeadersBytes + paletteBytes + imageBytes));
+    WriteLe32(headers + kFieldPixelOffset, static_cast<uint32_t>(kHeadersBytes + paletteBytes));
+    WriteLe32(info + kFieldInfoSize, kInfoHeaderBytes);
+    WriteLe32(info + kFieldWidth, static_cast<uint32_t>(width));
+    WriteLe32(info + kFieldHeight, static_cast<uint32_t>(height));
+    WriteLe16(info + kFieldPlanes, 1);
+    WriteLe16(info + kFieldBitCount, static_cast<uint16_t>(bitCount));
+    WriteLe32(info + kFieldCompression, kCompressionNone);
+    WriteLe32(info + kFieldImageSize, static_cast<uint32_t>(imageBytes));
+}
+
+void EncodePalette(uint8_t* bytes, const PaletteEntry* palette)
+{
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        bytes[i * 4 + 0] = palette[i].blue;
+        bytes[i * 4 + 1] = palette[i].green;
+        bytes[i * 4 + 2] = palette[i].red;
+        bytes[i * 4 + 3] = 0;
+    }
+}
+
+}  // namespace
+
+void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t height,
+                    int32_t bitCount, PaletteEntry* palette)
+{
+    if (pixels == nullptr) {
+        PlatformEndProcess(1);
+    }
+    int64_t paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
+    int64_t rowBytes = RowBytes(width, bitCount);
+    if (!PlatformBeginOutput(path, &output)) {
+        PlatformPrint(kMessageOutputFailed);
+        PlatformEndProcess(1);
+    }
+    // Top-down images keep their negative height; their size uses |height|.
+    int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    int64_t imageBytes = rowBytes * rows;
+
+    uint8_t headers[kHeadersBytes] = {};
+    EncodeHeaders(headers, width, height, bitCount, paletteBytes, imageBytes);
+    WriteOrFail(headers, kHeadersBytes);
+
+    ApplyColourBands(pixels, static_cast<int32_t>(rows), static_cast<int32_t>(rowBytes));
+
+    if (paletteBytes > 0) {
+        uint8_t paletteFileBytes[kPaletteBytes];
+        EncodePalette(paletteFileBytes, palette);
+        WriteOrFail(paletteFileBytes, kPaletteBytes);
+    }
+    WriteOrFail(pixels, imageBytes);
+    if (!PlatformFinishOutput(&output)) {
+        PlatformPrint(kMessageWriteFailed);
+        PlatformEndProcess(1);
+    }
+    PlatformPrint(kMessageSaved);
+}

@@ -1,0 +1,27 @@
+// Every text the library prints on standard output. The first four are the
+// library's long-standing messages, which callers match byte for byte (the
+// output failure has never ended in a line feed); the rest explain a refusal.
+#pragma once
+
+inline constexpr char kMessageInputFailed[] = "read BMP file failed\n";
+inline constexpr char kMessageLoaded[] = "BMP image loaded successfully!\n";
+inline constexpr char kMessageOutputFailed[] = "read BMP image failed";
+inline constexpr char kMessageSaved[] = "image saved\n";
+
+inline constexpr char kMessageWriteFailed[] = "write BMP image failed\n";
+inline constexpr char kMessageInputIsDirectory[] = "input is a directory, not a BMP file\n";
+inline constexpr char kMessageInputNotRegular[] = "input is not a regular file\n";
+inline constexpr char kMessageNotBmp[] = "not a BMP file: no BM signature\n";
+inline constexpr char kMessageTruncated[] = "BMP file is truncated\n";
+inline constexpr char kMessageHeaderTooSmall[] = "BMP information header is too small\n";
+// printf formats: the offending value is part of the message.
+inline constexpr char kMessageDepthFormat[] =
+    "%d-bit images are not supported: only 8-bit images are recoloured\n";
+inline constexpr char kMessageCompressionFormat[] =
+    "compressed BMP files are not supported (compression %u)\n";
+inline constexpr char kMessageNegativeWidth[] = "BMP width is negative\n";
+inline constexpr char kMessageTooLarge[] = "BMP image is too large\n";
+inline constexpr char kMessagePaletteTooLarge[] = "BMP palette has more than 256 entries\n";
+inline constexpr char kMessageBadPixelOffset[] = "BMP pixel data offset is invalid\n";
+inline constexpr char kMessageOutOfMemory[] = "not enough memory for the image\n";
+inline constexpr char kMessageInternalError[] = "internal error in the recolouring library\n";
