@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "bitmap_file.h"
+#include "call_failure.h"
 #include "bitmap_format.h"
 #include "byte_order.h"
 #include "messages.h"
@@ -16,9 +17,7 @@ PlatformHandle inputHandle = kNoPlatformHandle;
 {
     PlatformCloseInput(inputHandle);
     inputHandle = kNoPlatformHandle;
-    ReleaseImage();
-    PlatformPrint(message);
-    PlatformEndProcess(1);
+    EndCallWithMessage(message);
 }
 
 // Grey level of a palette colour with the usual luma weights (0.299, 0.587,
@@ -126,7 +125,7 @@ void LoadBitmapFile(const char* path)
     if (paletteOffset > fileBytes) {
         RefuseInput(kMessageTruncated);
     }
-    if (pixelOffset < paletteOffset || pixelOffset > fileBytes) {
+    if (pixelOffset < paletteOffset || pixelOffset > kMaxFileBytes) {
         RefuseInput(kMessageBadPixelOffset);
     }
     if (pixelOffset + imageBytes > fileBytes) {

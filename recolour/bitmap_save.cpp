@@ -1,6 +1,7 @@
 #include "band_colouring.h"
 #include "bitmap_file.h"
 #include "bitmap_format.h"
+#include "call_failure.h"
 #include "byte_order.h"
 #include "messages.h"
 #include "platform.h"
@@ -13,8 +14,7 @@ void WriteOrFail(const void* bytes, int64_t byteCount)
 {
     if (!PlatformWrite(&output, bytes, static_cast<size_t>(byteCount))) {
         PlatformAbandonOutput(&output);
-        PlatformPrint(kMessageWriteFailed);
-        PlatformEndProcess(1);
+        EndCallWithMessage(kMessageWriteFailed);
     }
 }
 
@@ -52,13 +52,12 @@ void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t he
                     int32_t bitCount, PaletteEntry* palette)
 {
     if (pixels == nullptr) {
-        PlatformEndProcess(1);
+        EndCallWithMessage(nullptr);
     }
     int64_t paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
     int64_t rowBytes = RowBytes(width, bitCount);
     if (!PlatformBeginOutput(path, &output)) {
-        PlatformPrint(kMessageOutputFailed);
-        PlatformEndProcess(1);
+        EndCallWithMessage(kMessageOutputFailed);
     }
     // Top-down images keep their negative height; their size uses |height|.
     int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
@@ -77,8 +76,7 @@ void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t he
     }
     WriteOrFail(pixels, imageBytes);
     if (!PlatformFinishOutput(&output)) {
-        PlatformPrint(kMessageWriteFailed);
-        PlatformEndProcess(1);
+        EndCallWithMessage(kMessageWriteFailed);
     }
     PlatformPrint(kMessageSaved);
 }

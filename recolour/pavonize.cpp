@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "bitmap_file.h"
+#include "call_failure.h"
 #include "image_state.h"
 #include "messages.h"
 #include "orvanepavonize/orvanepavonize.h"
@@ -30,9 +31,7 @@ NarrowPath MakeNarrowPath(const char16_t* widePath)
     size_t bytes = PlatformNarrowBufferBytes(PlatformWideLength(widePath));
     NarrowPath narrow(static_cast<char*>(PlatformAllocate(bytes)));
     if (!narrow) {
-        ReleaseImage();
-        PlatformPrint(kMessageOutOfMemory);
-        PlatformEndProcess(1);
+        EndCallWithMessage(kMessageOutOfMemory);
     }
     narrow.get()[0] = 0;
     PlatformWideToNarrow(widePath, narrow.get(), bytes);
@@ -62,8 +61,6 @@ extern "C" PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* i
         return RecolourBitmap(reinterpret_cast<const char16_t*>(inputPath),
                               reinterpret_cast<const char16_t*>(outputPath));
     } catch (...) {
-        ReleaseImage();
-        PlatformPrint(kMessageInternalError);
-        PlatformEndProcess(1);
+        EndCallWithMessage(kMessageInternalError);
     }
 }

@@ -1,0 +1,208 @@
+// Loading and saving through the whole call, in process: what reaches the
+// output file, byte for byte, and what the loader makes of unusual input.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "image_state.h"
+#include "recolour_bitmap.h"
+#include "support/bmp_builder.h"
+#include "support/in_process.h"
+#include "support/paths.h"
+#include "support/process.h"
+
+namespace {
+
+constexpr char kLoaded[] = "BMP image loaded successfully!\n";
+constexpr char kSaved[] = "image saved\n";
+
+class BitmapFileTest : public InProcessTest {
+protected:
+    void SetUp() override
+    {
+        InProcessTest::SetUp();
+        UseCountingRandomSource();
+    }
+    // Recolours `input` (written to in.bmp) into out.bmp and returns the
+    // output bytes; the call must succeed.
+    Bytes Recolour(const Bytes& input)
+    {
+        WriteFileBytes(in_, input);
+        int32_t result = 0;
+        CallOutcome outcome = RunIntercepted(
+            [&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
+        EXPECT_FALSE(outcome.ended) << outcome.out;
+        EXPECT_EQ(outcome.out, std::string(kLoaded) + kSaved);
+        EXPECT_EQ(result, 999);
+        return ReadFileBytes(out_);
+    }
+    ScratchDirectory scratch_;
+    std::string in_ = scratch_.Path("in.bmp");
+    std::string out_ = scratch_.Path("out.bmp");
+};
+
+Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
+{
+    return Bytes(bytes.begin() + offset, bytes.begin() + offset + count);
+}
+
+TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
+{
+    BmpSpec spec{.width = 2, .height = 2, .palette = GreyRampPalette(),
+                 .rows = {0, 100, 70, 70, 150, 255, 200, 10}};
+    Bytes out = Recolour(BuildBmp(spec));
+    ASSERT_EQ(out.size(), 1086u);
+    const Bytes fileHeader = {0x42, 0x4D, 0x3E, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0};
+    Bytes infoHeader = {0x28, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 8, 0, 0, 0};
+    infoHeader.resize(40, 0);
+    EXPECT_EQ(Slice(out, 0, 14), fileHeader);
+    EXPECT_EQ(Slice(out, 14, 40), infoHeader);
+    // Entries 0-3 from the counting source (10, 20, 30, ...), blue first.
+    const Bytes coloured = {30, 20, 10, 0, 60, 50, 40, 0, 90, 80, 70, 0, 120, 110, 100, 0};
+    EXPECT_EQ(Slice(out, 54, 16), coloured);
+    for (int i = 4; i < 256; ++i) {
+        ASSERT_EQ(Slice(out, 54 + 4 * i, 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0})) << i;
+    }
+    // Padding (the last two bytes of each row) is banded like pixels.
+    EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 1, 1, 1, 2, 3, 3, 0}));
+}
+
+TEST_F(BitmapFileTest, HundredByFiftySizes)
+{
+    BmpSpec spec{.width = 100, .height = 50, .palette = GreyRampPalette(),
+                 .rows = MakeRows(100, 50, [](int x, int y) { return x + y; })};
+    Bytes out = Recolour(BuildBmp(spec));
+    EXPECT_EQ(out.size(), 6078u);
+    EXPECT_EQ(Le32At(out, 2), 6078u);
+    EXPECT_EQ(Le32At(out, 10), 1078u);
+    EXPECT_EQ(Le32At(out, 14 + 20), 5000u);
+    // Pixel (x, y) holds x + y: the last pixel of the last row is 148.
+    EXPECT_EQ(out[1078 + 49 * 100 + 99], 148 / 64);
+}
+
+TEST_F(BitmapFileTest, InputHeadersAndPaletteNeverReachTheOutput)
+{
+    Bytes palette;
+    for (int i = 0; i < 256; ++i) {  // a colourful palette: red ramp
+        palette.insert(palette.end(), {0, 0, uint8_t(i), 0x7F});
+    }
+    BmpSpec spec{.width = 3, .height = 1, .palette = palette, .rows = {1, 2, 3, 0}};
+    Bytes out = Recolour(BuildBmp(spec));
+    for (int field : {16, 24, 28, 32, 36}) {  // compression, resolutions, colour counts
+        EXPECT_EQ(Le32At(out, 14 + field), 0u) << "field at " << field;
+    }
+    for (int i = 4; i < 256; ++i) {
+        ASSERT_EQ(Slice(out, 54 + 4 * i, 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0}));
+    }
+}
+
+TEST_F(BitmapFileTest, LongerHeadersShortPalettesAndGapsAreReadFromThePixelOffset)
+{
+    // V5 header, as ImageMagick writes by default: rows at 14 + 124 + 1024.
+    Bytes rows = MakeRows(5, 3, [](int x, int y) { return 60 * y + x; });
+    Bytes expected = rows;
+    for (uint8_t& b : expected) {
+        b = static_cast<uint8_t>(b / 64);
+    }
+    BmpSpec v5{.width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};
+    Bytes v5File = BuildBmp(v5);
+    ASSERT_EQ(Le32At(v5File, 10), 1162u);
+    EXPECT_EQ(Slice(Recolour(v5File), 1078, rows.size()), expected);
+
+    // 200 palette entries and a 10-byte gap before the rows.
+    BmpSpec shortPalette{.width = 5, .height = 3, .coloursUsed = 200,
+                         .palette = GreyRampPalette(200), .rows = rows, .gapBeforePixels = 10};
+    EXPECT_EQ(Slice(Recolour(BuildBmp(shortPalette)), 1078, rows.size()), expected);
+}
+
+TEST_F(BitmapFileTest, PixelsAreBandedByThePaletteGreyNotTheIndex)
+{
+    // Three greys as ImageMagick stores them: index 1 is mid grey, index 2
+    // white, red entry 3 is dark by luma; index 9 lies past the palette.
+    Bytes palette = {0, 0, 0, 0, 128, 128, 128, 0, 255, 255, 255, 0, 0, 0, 255, 0};
+    BmpSpec spec{.width = 5, .height = 1, .coloursUsed = 4, .palette = palette,
+                 .rows = {0, 1, 2, 3, 9, 0, 0, 0}};
+    Bytes out = Recolour(BuildBmp(spec));
+    // Red 255 alone has luma (77 * 255 + 128) >> 8 = 77: band 1.
+    EXPECT_EQ(Slice(out, 1078, 5), (Bytes{0, 2, 3, 1, 0}));
+}
+
+TEST_F(BitmapFileTest, TopDownRowsKeepTheirOrderAndNegativeHeight)
+{
+    BmpSpec spec{.width = 4, .height = -3, .palette = GreyRampPalette(),
+                 .rows = MakeRows(4, 3, [](int, int y) { return 64 * y; })};
+    Bytes out = Recolour(BuildBmp(spec));
+    EXPECT_EQ(static_cast<int32_t>(Le32At(out, 14 + 8)), -3);
+    EXPECT_EQ(Le32At(out, 14 + 20), 12u);
+    EXPECT_EQ(Slice(out, 1078, 12), (Bytes{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}));
+}
+
+TEST_F(BitmapFileTest, EmptyImagesKeepHeadersAndPalette)
+{
+    for (auto [width, height] : {std::pair{0, 7}, std::pair{7, 0}}) {
+        BmpSpec spec{.width = width, .height = height, .palette = GreyRampPalette()};
+        Bytes out = Recolour(BuildBmp(spec));
+        EXPECT_EQ(out.size(), 1078u);
+        EXPECT_EQ(static_cast<int32_t>(Le32At(out, 18)), width);
+        EXPECT_EQ(static_cast<int32_t>(Le32At(out, 22)), height);
+        EXPECT_EQ(Le32At(out, 14 + 20), 0u);
+    }
+}
+
+TEST_F(BitmapFileTest, SecondCallGivesSameBandsAndTheNextColours)
+{
+    BmpSpec spec{.width = 4, .height = 1, .palette = GreyRampPalette(), .rows = {0, 90, 140, 250}};
+    Bytes first = Recolour(BuildBmp(spec));
+    EXPECT_EQ(imageState.pixels, nullptr);
+    EXPECT_EQ(imageState.palette, nullptr);
+    Bytes second = Recolour(BuildBmp(spec));
+    EXPECT_EQ(Slice(first, 1078, 4), Slice(second, 1078, 4));
+    EXPECT_EQ(second[54 + 2], 130);  // red of entry 0 is the 13th draw
+    EXPECT_EQ(second[54 + 3 * 4 + 0], 240);  // blue of entry 3 is the 24th
+}
+
+TEST_F(BitmapFileTest, SamePathInAndOutReplacesTheInput)
+{
+    BmpSpec spec{.width = 4, .height = 2, .palette = GreyRampPalette(),
+                 .rows = {0, 64, 128, 192, 255, 191, 127, 63}};
+    WriteFileBytes(in_, BuildBmp(spec));
+    CallOutcome outcome =
+        RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), Utf16(in_).c_str()); });
+    EXPECT_EQ(outcome.out, std::string(kLoaded) + kSaved);
+    Bytes out = ReadFileBytes(in_);
+    EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 1, 2, 3, 3, 2, 1, 0}));
+    EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+}
+
+TEST_F(BitmapFileTest, WidePathsBecomeUtf8AndUnpairedSurrogatesBecomeQuestionMarks)
+{
+    BmpSpec spec{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {200, 0, 0, 0}};
+    WriteFileBytes(scratch_.Path("grün 漢 😀.bmp"), BuildBmp(spec));
+    std::u16string input = Utf16(scratch_.Path("grün 漢 😀.bmp"));
+    std::u16string output = Utf16(scratch_.Path("x")) + u'\xD800' + u".bmp";
+    CallOutcome outcome = RunIntercepted([&] { RecolourBitmap(input.c_str(), output.c_str()); });
+    EXPECT_FALSE(outcome.ended) << outcome.out;
+    EXPECT_TRUE(std::filesystem::exists(scratch_.Path("x?.bmp")));
+}
+
+TEST_F(BitmapFileTest, MissingOrAbsentPathsEndTheCallWithTheirMessages)
+{
+    CallOutcome missing = RunIntercepted(
+        [&] { RecolourBitmap(Utf16(scratch_.Path("none.bmp")).c_str(), Utf16(out_).c_str()); });
+    EXPECT_TRUE(missing.ended);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "read BMP file failed\n");
+
+    CallOutcome absentInput = RunIntercepted([&] { RecolourBitmap(nullptr, Utf16(out_).c_str()); });
+    EXPECT_EQ(absentInput.out, "read BMP file failed\n");
+
+    BmpSpec spec{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {1, 0, 0, 0}};
+    WriteFileBytes(in_, BuildBmp(spec));
+    CallOutcome absentOutput = RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), nullptr); });
+    EXPECT_TRUE(absentOutput.ended);
+    EXPECT_EQ(absentOutput.out, std::string(kLoaded) + "read BMP image failed");
+    EXPECT_EQ(imageState.pixels, nullptr);  // nothing left allocated
+    EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+}
+
+}  // namespace

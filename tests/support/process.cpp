@@ -1,0 +1,108 @@
+#include "process.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+void ReadBoth(int outFd, int errFd, std::string* out, std::string* err)
+{
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {out, err};
+    int open = 2;
+    char buffer[4096];
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    sinks[i]->append(buffer, static_cast<size_t>(got));
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+}
+}  // namespace
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        if (options.ignoreFileSizeSignal) {
+            signal(SIGXFSZ, SIG_IGN);  // survives exec
+        }
+        if (options.fileSizeLimit >= 0) {
+            rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                         static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ProcessResult result;
+    ReadBoth(outPipe[0], errPipe[0], &result.out, &result.err);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status)) {
+        result.exitStatus = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+ScratchDirectory::ScratchDirectory()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "pavonize-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+}
+
+ScratchDirectory::~ScratchDirectory()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::vector<std::string> ScratchDirectory::List() const
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

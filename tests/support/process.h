@@ -1,0 +1,36 @@
+// Runs a real process and collects what it printed and how it ended.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ProcessResult {
+    int exitStatus = -1;  // -1 when it did not exit normally
+    int signal = 0;       // the signal that ended it, if any
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes; -1 leaves it alone
+    bool ignoreFileSizeSignal = false;  // SIGXFSZ ignored, so writes fail instead
+};
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
+
+// A fresh directory under the system's temporary folder, removed with
+// everything in it when the object goes.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }
+    // Names of the entries, sorted.
+    std::vector<std::string> List() const;
+
+private:
+    std::string path_;
+};

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything and recolours the bundled sample.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+build/host/pavonize build/sample/sample.bmp build/sample/sample-recoloured.bmp
+echo "The sample is build/sample/sample.bmp; its recoloured copy is build/sample/sample-recoloured.bmp"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing need, from Debian's packages, and only
+# what is missing: a second run on the same machine installs nothing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ binutils  # build, and nm for the export check
+  libgtest-dev                    # GoogleTest
+  imagemagick                     # independent BMP reader/writer for round-trip tests
+)
+packages+=("$@")  # extra packages a caller needs
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
