@@ -127,6 +127,22 @@ TEST_F(HostProcessTest, FullVolumeNeverSaysSavedAndKeepsTheOriginal)
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 }
 
+TEST_F(HostProcessTest, FailedAllocationIsReportedNotACrash)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve more address space than the limit allows";
+#endif
+    // A valid 512 MB image as a sparse file, read under a 256 MB address
+    // space limit: the pixel buffer cannot be had.
+    BmpSpec spec{.width = 16384, .height = 32768, .palette = GreyRampPalette()};
+    WriteFileBytes(in_, BuildBmp(spec));
+    ASSERT_EQ(truncate(in_.c_str(), 1078 + 16384L * 32768L), 0);
+    ProcessResult result = Pavonize({in_, out_}, {.addressSpaceLimit = 256L << 20});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "not enough memory for the image\n");
+    EXPECT_FALSE(fs::exists(out_));
+}
+
 TEST_F(HostProcessTest, ReplacedOutputKeepsPermissionsAndSymbolicLinks)
 {
     WriteFileBytes(in_, SmallImage());

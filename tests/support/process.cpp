@@ -58,6 +58,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
                          static_cast<rlim_t>(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.addressSpaceLimit >= 0) {
+            rlimit limit{static_cast<rlim_t>(options.addressSpaceLimit),
+                         static_cast<rlim_t>(options.addressSpaceLimit)};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         std::vector<char*> args;
         for (const std::string& arg : argv) {
             args.push_back(const_cast<char*>(arg.c_str()));
