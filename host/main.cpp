@@ -1,18 +1,30 @@
-// pavonize: the command-line host. Hands each INPUT/OUTPUT pair to the
-// library's Pavonize, in one process, so every pair gets the generator's next
-// colours. Its own words go to standard error; standard output carries only
-// the library's messages.
+// pavonize: the command-line host. Loads the recolouring library through
+// the framework's loader (so its attach and detach run around every use),
+// hands each INPUT/OUTPUT pair to its Pavonize, in one process, so every pair
+// gets the generator's next colours, and unloads it. Its own words go to
+// standard error; standard output carries only the library's messages.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "library_identity.h"
+#include "library_location.h"
+#include "loader.h"
 #include "orvanepavonize/orvanepavonize.h"
+#include "resource_container.h"
 #include "utf8_to_utf16.h"
 
 namespace {
 
+constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr uint16_t kLanguage = 0x0409;
+constexpr uint16_t kVersionResourceId = 1;
+constexpr uint16_t kTypeLibraryResourceId = 1;
+constexpr uint16_t kSocketsFailedStringId = 101;
+
+using PavonizeFunction = int32_t(PAVONIZE_CALL*)(const PavonizePathChar*, const PavonizePathChar*);
 
 constexpr char kUsage[] = "usage: pavonize INPUT.bmp OUTPUT.bmp [INPUT OUTPUT]...\n";
 
@@ -42,6 +54,104 @@ int UsageError(const char* problem)
     return kExitUsage;
 }
 
+LoadedLibrary* LoadRecolouringLibrary()
+{
+    std::string path = LibraryPathNearHost(ORVANEPAVONIZE_LIBRARY_FILE);
+    LoadedLibrary* library = LoaderLoadLibrary(path.c_str());
+    if (library == nullptr) {
+        std::fprintf(stderr, "pavonize: cannot load the recolouring library: %s\n", LoaderLastProblem());
+    }
+    return library;
+}
+
+bool ReadVersionBlock(LoadedLibrary* library, VersionBlock* block)
+{
+    size_t bytes = 0;
+    const uint8_t* resource =
+        FrameworkFindResource(library, kResourceTypeVersion, kVersionResourceId, kLanguage, &bytes);
+    return DecodeVersionBlock(resource, bytes, block);
+}
+
+std::string DottedVersion(const uint16_t version[4])
+{
+    return std::to_string(version[0]) + "." + std::to_string(version[1]) + "." +
+           std::to_string(version[2]) + "." + std::to_string(version[3]);
+}
+
+int ShowVersion(LoadedLibrary* library)
+{
+    VersionBlock block;
+    if (!ReadVersionBlock(library, &block)) {
+        std::fprintf(stderr, "pavonize: the library carries no readable version block\n");
+        return kExitFailure;
+    }
+    std::fprintf(stderr, "%s %s\n", VersionString(block, "ProductName").c_str(),
+                 DottedVersion(block.fileVersion).c_str());
+    return 0;
+}
+
+const char* SyskindName(uint32_t syskind)
+{
+    static const char* const kNames[] = {"SYS_WIN16", "SYS_WIN32", "SYS_MAC", "SYS_WIN64"};
+    return syskind < 4 ? kNames[syskind] : "unknown";
+}
+
+int ShowAbout(LoadedLibrary* library)
+{
+    VersionBlock block;
+    if (!ReadVersionBlock(library, &block)) {
+        std::fprintf(stderr, "pavonize: the library carries no readable version block\n");
+        return kExitFailure;
+    }
+    std::fprintf(stderr, "Library: %s\n", LoaderLibraryPath(library));
+    std::fprintf(stderr, "Version block:\n");
+    std::fprintf(stderr, "  File version: %s\n", DottedVersion(block.fileVersion).c_str());
+    std::fprintf(stderr, "  Product version: %s\n", DottedVersion(block.productVersion).c_str());
+    std::fprintf(stderr, "  Flags: 0x%X (mask 0x%X)\n", block.fileFlags, block.fileFlagsMask);
+    std::fprintf(stderr, "  Operating system: 0x%X\n", block.fileOs);
+    std::fprintf(stderr, "  File type: 0x%X, subtype 0x%X\n", block.fileType, block.fileSubtype);
+    std::fprintf(stderr, "  Translation: 0x%04X, 0x%04X\n", block.translationLanguage,
+                 block.translationCodePage);
+    std::fprintf(stderr, "  String table %s:\n", block.stringTableKey.c_str());
+    for (const auto& [key, value] : block.strings) {
+        std::fprintf(stderr, "    %s: \"%s\"\n", key.c_str(), value.c_str());
+    }
+
+    size_t bytes = 0;
+    const uint8_t* resource = FrameworkFindResource(library, "TYPELIB", kTypeLibraryResourceId, kLanguage, &bytes);
+    TypeLibrarySummary typeLibrary;
+    if (DecodeTypeLibrary(resource, bytes, &typeLibrary)) {
+        std::fprintf(stderr, "Type library: %s %u.%u, LCID %u, %s, %s\n", typeLibrary.name.c_str(),
+                     typeLibrary.majorVersion, typeLibrary.minorVersion, typeLibrary.lcid,
+                     SyskindName(typeLibrary.syskind), typeLibrary.guid.c_str());
+    } else {
+        std::fprintf(stderr, "Type library: none\n");
+    }
+
+    resource = FrameworkFindResource(library, kResourceTypeString, kSocketsFailedStringId / 16 + 1,
+                                     kLanguage, &bytes);
+    std::string text;
+    if (DecodeStringFromBlock(resource, bytes, kSocketsFailedStringId, &text)) {
+        std::fprintf(stderr, "String %u: \"%s\"\n", kSocketsFailedStringId, text.c_str());
+    } else {
+        std::fprintf(stderr, "String %u: none\n", kSocketsFailedStringId);
+    }
+    return 0;
+}
+
+using LibraryReport = int (*)(LoadedLibrary* library);
+
+int ReportOnLibrary(LibraryReport report)
+{
+    LoadedLibrary* library = LoadRecolouringLibrary();
+    if (library == nullptr) {
+        return kExitFailure;
+    }
+    int status = report(library);
+    LoaderUnloadLibrary(library);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -57,8 +167,9 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "%s\n%s", kUsage, kHelp);
                 return 0;
             } else if (std::strcmp(argument, "--version") == 0) {
-                std::fprintf(stderr, "pavonize %s\n", ORVANEPAVONIZE_VERSION);
-                return 0;
+                return ReportOnLibrary(ShowVersion);
+            } else if (std::strcmp(argument, "--about") == 0) {
+                return ReportOnLibrary(ShowAbout);
             } else {
                 std::string problem = std::string("unknown option ") + argument;
                 return UsageError(problem.c_str());
@@ -78,10 +189,23 @@ int main(int argc, char** argv)
             return UsageError(problem.c_str());
         }
     }
-    for (size_t i = 0; i < widePaths.size(); i += 2) {
-        if (Pavonize(widePaths[i].c_str(), widePaths[i + 1].c_str()) != PAVONIZE_DONE) {
-            return 1;
+    LoadedLibrary* library = LoadRecolouringLibrary();
+    if (library == nullptr) {
+        return kExitFailure;
+    }
+    auto pavonize = reinterpret_cast<PavonizeFunction>(LoaderFindExport(library, "Pavonize"));
+    if (pavonize == nullptr) {
+        std::fprintf(stderr, "pavonize: the library exports no Pavonize\n");
+        LoaderUnloadLibrary(library);
+        return kExitFailure;
+    }
+    int status = 0;
+    for (size_t i = 0; i < widePaths.size() && status == 0; i += 2) {
+        if (pavonize(reinterpret_cast<const PavonizePathChar*>(widePaths[i].c_str()),
+                     reinterpret_cast<const PavonizePathChar*>(widePaths[i + 1].c_str())) != PAVONIZE_DONE) {
+            status = kExitFailure;
         }
     }
-    return 0;
+    LoaderUnloadLibrary(library);
+    return status;
 }

@@ -5,5 +5,5 @@ cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
-build/host/pavonize build/sample/sample.bmp build/sample/sample-recoloured.bmp
+build/bin/pavonize build/sample/sample.bmp build/sample/sample-recoloured.bmp
 echo "The sample is build/sample/sample.bmp; its recoloured copy is build/sample/sample-recoloured.bmp"

@@ -1,0 +1,59 @@
+// Every value of the module's identity resources, once. The generator turns
+// them into the platform's binary resource layouts; nothing else reads them.
+#pragma once
+
+#include <cstdint>
+
+namespace identity {
+
+inline constexpr uint16_t kLanguage = 0x0409;  // US English
+inline constexpr uint16_t kCodePage = 0x04B0;  // Unicode
+
+// ---- Version block, resource 1 ----------------------------------------------
+inline constexpr uint16_t kVersionResourceId = 1;
+inline constexpr uint16_t kFileVersion[4] = {1, 0, 0, 1};
+inline constexpr uint16_t kProductVersion[4] = {1, 0, 0, 1};
+inline constexpr uint32_t kFileFlagsMask = 0x3F;
+inline constexpr uint32_t kFileFlags = 0;
+inline constexpr uint32_t kFileOs = 0x4;    // 32-bit Windows
+inline constexpr uint32_t kFileType = 0x2;  // dynamic-link library
+inline constexpr uint32_t kFileSubtype = 0;
+inline constexpr char kStringTableKey[] = "040904B0";
+
+struct VersionString {
+    const char* key;
+    const char* value;
+};
+
+// Every key is written, empty values included, in this order.
+inline constexpr VersionString kVersionStrings[] = {
+    {"CompanyName", ""},
+    {"FileDescription", "OrvanePavonize DLL"},
+    {"FileVersion", "1, 0, 0, 1"},
+    {"InternalName", "OrvanePavonize"},
+    {"LegalCopyright", "Copyright (C) 2025 the OrvanePavonize developers"},
+    {"LegalTrademarks", ""},
+    {"OriginalFilename", "OrvanePavonize.DLL"},
+    {"ProductName", "OrvanePavonize Dynamic Link Library"},
+    {"ProductVersion", "1, 0, 0, 1"},
+    {"OLESelfRegister", ""},
+};
+
+// ---- Type library, resource "TYPELIB" 1 ---------------------------------------
+inline constexpr uint16_t kTypeLibraryResourceId = 1;
+inline constexpr char kTypeLibraryName[] = "OrvanePavonize";
+inline constexpr uint16_t kTypeLibraryMajor = 1;
+inline constexpr uint16_t kTypeLibraryMinor = 0;
+inline constexpr uint32_t kTypeLibraryLcid = 0x0409;
+inline constexpr uint32_t kTypeLibrarySyskind = 1;  // SYS_WIN32
+// {B8E7BBE7-432A-4287-8C53-B4FF01E93A5C}, the library's own.
+inline constexpr uint32_t kTypeLibraryGuidData1 = 0xB8E7BBE7;
+inline constexpr uint16_t kTypeLibraryGuidData2 = 0x432A;
+inline constexpr uint16_t kTypeLibraryGuidData3 = 0x4287;
+inline constexpr uint8_t kTypeLibraryGuidData4[8] = {0x8C, 0x53, 0xB4, 0xFF, 0x01, 0xE9, 0x3A, 0x5C};
+
+// ---- String table ---------------------------------------------------------------
+inline constexpr uint16_t kSocketsFailedStringId = 101;
+inline constexpr char kSocketsFailedString[] = "Windows sockets initialization failed.";
+
+}  // namespace identity
