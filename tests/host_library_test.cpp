@@ -30,7 +30,7 @@ TEST(HostLibrary, AboutShowsEveryIdentityValue)
           "  Operating system: 0x4\n", "  File type: 0x2, subtype 0x0\n", "  Translation: 0x0409, 0x04B0\n",
           "  String table 040904B0:\n", "    CompanyName: \"\"\n", "    FileDescription: \"OrvanePavonize DLL\"\n",
           "    FileVersion: \"1, 0, 0, 1\"\n", "    InternalName: \"OrvanePavonize\"\n",
-          "    LegalCopyright: \"Copyright (C) 2025 the OrvanePavonize developers\"\n",
+          "    LegalCopyright: \"Copyright (C) 2026 the OrvanePavonize developers\"\n",
           "    LegalTrademarks: \"\"\n", "    OriginalFilename: \"OrvanePavonize.DLL\"\n",
           "    ProductName: \"OrvanePavonize Dynamic Link Library\"\n", "    ProductVersion: \"1, 0, 0, 1\"\n",
           "    OLESelfRegister: \"\"\n",

@@ -136,7 +136,7 @@ TEST_F(Resources, VersionBlockStringsAndTranslation)
         {"FileDescription", "OrvanePavonize DLL"},
         {"FileVersion", "1, 0, 0, 1"},
         {"InternalName", "OrvanePavonize"},
-        {"LegalCopyright", "Copyright (C) 2025 the OrvanePavonize developers"},
+        {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
         {"LegalTrademarks", ""},
         {"OriginalFilename", "OrvanePavonize.DLL"},
         {"ProductName", "OrvanePavonize Dynamic Link Library"},
