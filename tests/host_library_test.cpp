@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell_process.h"
+#include "support/process.h"
 
 namespace {
 
@@ -14,16 +14,16 @@ namespace fs = std::filesystem;
 
 TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 {
-    ProcessResult run = RunProcess("'" PAVONIZE_HOST "' --version");
-    EXPECT_EQ(run.status, 0);
+    ProcessResult run = RunProcess({PAVONIZE_HOST, "--version"});
+    EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "OrvanePavonize Dynamic Link Library 1.0.0.1\n");
     EXPECT_EQ(run.out, "");
 }
 
 TEST(HostLibrary, AboutShowsEveryIdentityValue)
 {
-    ProcessResult run = RunProcess("'" PAVONIZE_HOST "' --about");
-    EXPECT_EQ(run.status, 0);
+    ProcessResult run = RunProcess({PAVONIZE_HOST, "--about"});
+    EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, "");
     for (const char* line :
          {"  File version: 1.0.0.1\n", "  Product version: 1.0.0.1\n", "  Flags: 0x0 (mask 0x3F)\n",
@@ -49,9 +49,8 @@ TEST(HostLibrary, ARefusedAttachEndsTheHostWithAMessage)
     fs::copy_file(REFUSING_MODULE, directory / ORVANEPAVONIZE_LIBRARY_FILE);
     fs::path output = directory / "out.bmp";
 
-    ProcessResult run = RunProcess("'" + (directory / "pavonize").string() + "' '" SAMPLE_IMAGE "' '" +
-                                   output.string() + "'");
-    EXPECT_EQ(run.status, 1);
+    ProcessResult run = RunProcess({(directory / "pavonize").string(), SAMPLE_IMAGE, output.string()});
+    EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.out, "") << "Pavonize must never run";
     EXPECT_NE(run.err.find("pavonize: cannot load the recolouring library"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("could not be loaded"), std::string::npos) << run.err;

@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "byte_order.h"
 #include "loader.h"
-#include "shell_process.h"
+#include "support/process.h"
 
 namespace {
 
@@ -214,7 +215,7 @@ TEST_F(Resources, StringBlockSevenHoldsString101Only)
 
 TEST_F(Resources, WineReadsTheTypeLibrary)
 {
-    if (std::system("command -v winedump >/dev/null 2>&1") != 0) {
+    if (access("/usr/bin/winedump", X_OK) != 0) {
         GTEST_SKIP() << "winedump is not installed (Debian package wine64-tools)";
     }
     size_t bytes = 0;
@@ -222,9 +223,9 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
     ASSERT_NE(tlb, nullptr);
     std::string path = "/tmp/resources_test_" + std::to_string(getpid()) + ".tlb";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(tlb), static_cast<std::streamsize>(bytes));
-    ProcessResult dump = RunProcess("winedump '" + path + "'");
+    ProcessResult dump = RunProcess({"/usr/bin/winedump", path});
     std::remove(path.c_str());
-    ASSERT_EQ(dump.status, 0) << dump.err;
+    ASSERT_EQ(dump.exitStatus, 0) << dump.err;
     for (const char* line : {"lcid = 00000409h", "syskind = SYS_WIN32", "version = 1.0",
                              "name = \"OrvanePavonize\"", "guid = {b8e7bbe7-432a-4287-8c53-b4ff01e93a5c}"}) {
         EXPECT_NE(dump.out.find(line), std::string::npos) << line << "\n" << dump.out;
@@ -233,8 +234,8 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
 
 TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
 {
-    ProcessResult symbols = RunProcess("nm -D --defined-only '" ORVANEPAVONIZE_MODULE "'");
-    ASSERT_EQ(symbols.status, 0) << symbols.err;
+    ProcessResult symbols = RunProcess({"/usr/bin/nm", "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
+    ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;
     size_t start = 0;
     while (start < symbols.out.size()) {
