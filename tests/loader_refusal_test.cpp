@@ -3,7 +3,6 @@
 // output path untouched.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -130,17 +129,8 @@ TEST_P(CorpusRefusalTest, EndsWithMessageAndLeavesOutputAlone)
     ExpectRefused(GetParam().bytes, GetParam().message);
 }
 
-std::string TestName(const std::string& name)
-{
-    std::string out;
-    for (char c : name) {
-        out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    }
-    return out;
-}
-
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRefusalTest, ::testing::ValuesIn(MalformedCorpus()),
-                         [](const auto& info) { return TestName(info.param.name); });
+                         [](const auto& info) { return CorpusTestName(info.param); });
 
 TEST_F(InProcessTest, DirectoriesAndFifosAreRefusedAsInput)
 {

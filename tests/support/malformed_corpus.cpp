@@ -1,5 +1,6 @@
 #include "malformed_corpus.h"
 
+#include <cctype>
 #include <climits>
 #include <cstdio>
 
@@ -235,6 +236,15 @@ std::vector<MalformedFile> MalformedCorpus()
     add("rle8-too-short", "10000-squared",
         Patch32(Patch32(ValidRle8(), kWidthField, 10000), kHeightField, 10000), kRle8TooShort);
     return corpus;
+}
+
+std::string CorpusTestName(const MalformedFile& file)
+{
+    std::string out;
+    for (char c : file.name) {
+        out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return out;
 }
 
 void PrintTo(const MalformedFile& file, std::ostream* out)

@@ -18,6 +18,9 @@ struct MalformedFile {
 
 std::vector<MalformedFile> MalformedCorpus();
 
+// The file's name as a test name: letters, digits and underscores.
+std::string CorpusTestName(const MalformedFile& file);
+
 // Names the file in test output instead of dumping its bytes.
 void PrintTo(const MalformedFile& file, std::ostream* out);
 
