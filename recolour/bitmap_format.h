@@ -5,9 +5,11 @@
 
 constexpr int64_t kFileHeaderBytes = 14;
 constexpr int64_t kInfoHeaderBytes = 40;  // BITMAPINFOHEADER; V4/V5 extend it
+constexpr int64_t kCoreHeaderBytes = 12;  // OS/2 BITMAPCOREHEADER
 constexpr int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
 constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
 constexpr uint32_t kCompressionNone = 0;      // BI_RGB
+constexpr uint32_t kCompressionRle8 = 1;      // BI_RLE8
 
 // Offsets within the file header.
 constexpr int kFieldType = 0;
@@ -23,6 +25,12 @@ constexpr int kFieldBitCount = 14;
 constexpr int kFieldCompression = 16;
 constexpr int kFieldImageSize = 20;
 constexpr int kFieldColoursUsed = 32;
+
+// Offsets within the OS/2 core header: 16-bit width and height.
+constexpr int kFieldCoreWidth = 4;
+constexpr int kFieldCoreHeight = 6;
+constexpr int kFieldCorePlanes = 8;
+constexpr int kFieldCoreBitCount = 10;
 
 // The format's size fields are 32 bits, and many readers take them as
 // signed: a file whose size or pixel area exceeds INT32_MAX bytes cannot be

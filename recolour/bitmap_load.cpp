@@ -1,22 +1,29 @@
-#include <cstdio>
 #include <cstring>
 
 #include "bitmap_file.h"
+#include "bitmap_header.h"
 #include "call_failure.h"
-#include "bitmap_format.h"
-#include "byte_order.h"
 #include "messages.h"
 #include "platform.h"
+#include "rle8_decode.h"
 
 namespace {
 
 PlatformHandle inputHandle = kNoPlatformHandle;
+uint8_t* rle8Data = nullptr;  // the compressed rows while they are decoded
+
+void CloseInput()
+{
+    PlatformCloseInput(inputHandle);
+    inputHandle = kNoPlatformHandle;
+    PlatformRelease(rle8Data);
+    rle8Data = nullptr;
+}
 
 // Refuses the input: nothing of it stays allocated or open.
 [[noreturn]] void RefuseInput(const char* message)
 {
-    PlatformCloseInput(inputHandle);
-    inputHandle = kNoPlatformHandle;
+    CloseInput();
     EndCallWithMessage(message);
 }
 
@@ -31,15 +38,17 @@ uint8_t GreyLevel(uint8_t red, uint8_t green, uint8_t blue)
 // Reads the file's palette only for the grey level it gives each index; the
 // palette written out is always the grey ramp. Indices the file does not
 // describe count as black.
-void ReadIndexGrey(int64_t paletteOffset, int64_t entries)
+void ReadIndexGrey(const BitmapLayout& layout)
 {
     uint8_t bytes[kPaletteBytes];
-    if (!PlatformReadAt(inputHandle, paletteOffset, bytes, static_cast<size_t>(entries * 4))) {
+    int64_t entryBytes = layout.paletteEntryBytes;
+    if (!PlatformReadAt(inputHandle, layout.paletteOffset, bytes,
+                        static_cast<size_t>(layout.paletteEntries * entryBytes))) {
         RefuseInput(kMessageTruncated);
     }
     std::memset(imageState.indexGrey, 0, sizeof imageState.indexGrey);
-    for (int64_t i = 0; i < entries; ++i) {
-        const uint8_t* entry = bytes + i * 4;  // blue, green, red, reserved
+    for (int64_t i = 0; i < layout.paletteEntries; ++i) {
+        const uint8_t* entry = bytes + i * entryBytes;  // blue, green, red[, reserved]
         imageState.indexGrey[i] = GreyLevel(entry[2], entry[1], entry[0]);
     }
 }
@@ -49,6 +58,34 @@ void SetGreyRampPalette()
     for (int i = 0; i < kPaletteEntries; ++i) {
         auto level = static_cast<uint8_t>(i);
         imageState.palette[i] = PaletteEntry{level, level, level, 0};
+    }
+}
+
+// Reads the compressed rows whole and decodes them into the pixel buffer.
+void ReadRle8Rows(const BitmapLayout& layout)
+{
+    // An empty image is decoded too: its data may end at once or move the
+    // cursor, but any pixel it sets lies outside the image.
+    if (layout.pixelDataBytes > 0) {
+        rle8Data = static_cast<uint8_t*>(PlatformAllocate(static_cast<size_t>(layout.pixelDataBytes)));
+        if (rle8Data == nullptr) {
+            RefuseInput(kMessageOutOfMemory);
+        }
+        if (!PlatformReadAt(inputHandle, layout.pixelOffset, rle8Data,
+                            static_cast<size_t>(layout.pixelDataBytes))) {
+            RefuseInput(kMessageTruncated);
+        }
+    }
+    switch (DecodeRle8(rle8Data, static_cast<size_t>(layout.pixelDataBytes), imageState.pixels,
+                       layout.width, layout.rows, layout.rowBytes)) {
+    case Rle8Result::Complete:
+        return;
+    case Rle8Result::RowOverrun:
+        RefuseInput(kMessageRle8RowOverrun);
+    case Rle8Result::ImageOverrun:
+        RefuseInput(kMessageRle8ImageOverrun);
+    case Rle8Result::EndsEarly:
+        RefuseInput(kMessageRle8EndsEarly);
     }
 }
 
@@ -68,88 +105,35 @@ void LoadBitmapFile(const char* path)
         RefuseInput(kMessageInputFailed);
     }
 
-    uint8_t headers[kHeadersBytes] = {};
-    if (fileBytes < 2 || !PlatformReadAt(inputHandle, 0, headers, 2) ||
-        ReadLe16(headers + kFieldType) != kBitmapSignature) {
-        RefuseInput(kMessageNotBmp);
-    }
-    if (fileBytes < kHeadersBytes || !PlatformReadAt(inputHandle, 0, headers, kHeadersBytes)) {
+    uint8_t headers[kHeaderReadBytes] = {};
+    int64_t headerBytes = fileBytes < kHeaderReadBytes ? fileBytes : kHeaderReadBytes;
+    if (!PlatformReadAt(inputHandle, 0, headers, static_cast<size_t>(headerBytes))) {
         RefuseInput(kMessageTruncated);
     }
-    const uint8_t* info = headers + kFileHeaderBytes;
-    int64_t infoBytes = ReadLe32(info + kFieldInfoSize);
-    if (infoBytes < kInfoHeaderBytes) {
-        RefuseInput(kMessageHeaderTooSmall);
+    BitmapLayout layout;
+    char message[kLayoutMessageBytes];
+    if (const char* refusal = PlanBitmapRead(headers, fileBytes, &layout, message)) {
+        RefuseInput(refusal);
     }
-    int32_t width = ReadLeSigned32(info + kFieldWidth);
-    int32_t height = ReadLeSigned32(info + kFieldHeight);
-    int32_t bitCount = ReadLe16(info + kFieldBitCount);
-    uint32_t compression = ReadLe32(info + kFieldCompression);
-    int64_t paletteEntries = ReadLe32(info + kFieldColoursUsed);
-    int64_t pixelOffset = ReadLe32(headers + kFieldPixelOffset);
+    ReadIndexGrey(layout);
 
-    char message[128];
-    if (bitCount != 8) {
-        std::snprintf(message, sizeof message, kMessageDepthFormat, bitCount);
-        RefuseInput(message);
-    }
-    if (compression != kCompressionNone) {
-        std::snprintf(message, sizeof message, kMessageCompressionFormat, compression);
-        RefuseInput(message);
-    }
-    if (width < 0) {
-        RefuseInput(kMessageNegativeWidth);
-    }
-    // A negative height is the format's top-down layout; |INT32_MIN| has no
-    // 32-bit counterpart to write back, so it is refused as too large.
-    if (height == INT32_MIN) {
-        RefuseInput(kMessageTooLarge);
-    }
-    int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
-    int64_t rowBytes = RowBytes(width, bitCount);
-    int64_t imageBytes = rowBytes * rows;  // below 2^62: no overflow
-    if (kHeadersBytes + kPaletteBytes + imageBytes > kMaxFileBytes) {
-        RefuseInput(kMessageTooLarge);
-    }
-    // 0 colours used means the full 256 for an 8-bit image.
-    if (paletteEntries == 0) {
-        paletteEntries = kPaletteEntries;
-    }
-    if (paletteEntries > kPaletteEntries) {
-        RefuseInput(kMessagePaletteTooLarge);
-    }
-    // The palette follows the information header, whatever its version; the
-    // rows start where the file header says, which may leave a gap or cut a
-    // declared palette short.
-    int64_t paletteOffset = kFileHeaderBytes + infoBytes;
-    if (paletteOffset > fileBytes) {
-        RefuseInput(kMessageTruncated);
-    }
-    if (pixelOffset < paletteOffset || pixelOffset > kMaxFileBytes) {
-        RefuseInput(kMessageBadPixelOffset);
-    }
-    if (pixelOffset + imageBytes > fileBytes) {
-        RefuseInput(kMessageTruncated);
-    }
-    int64_t paletteRoom = (pixelOffset - paletteOffset) / 4;
-    ReadIndexGrey(paletteOffset, paletteEntries < paletteRoom ? paletteEntries : paletteRoom);
-
-    imageState.width = width;
-    imageState.height = height;
-    imageState.bitCount = bitCount;
+    imageState.width = layout.width;
+    imageState.height = layout.height;
+    imageState.bitCount = layout.bitCount;
     imageState.palette = static_cast<PaletteEntry*>(PlatformAllocate(kPaletteBytes));
     // An empty image still gets a buffer: an absent one means "nothing
     // loaded" to the writer.
-    imageState.pixels =
-        static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? static_cast<size_t>(imageBytes) : 1));
+    size_t imageBytes = static_cast<size_t>(layout.imageBytes);
+    imageState.pixels = static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? imageBytes : 1));
     if (imageState.palette == nullptr || imageState.pixels == nullptr) {
         RefuseInput(kMessageOutOfMemory);
     }
     SetGreyRampPalette();
-    if (!PlatformReadAt(inputHandle, pixelOffset, imageState.pixels, static_cast<size_t>(imageBytes))) {
+    if (layout.rle8) {
+        ReadRle8Rows(layout);
+    } else if (!PlatformReadAt(inputHandle, layout.pixelOffset, imageState.pixels, imageBytes)) {
         RefuseInput(kMessageTruncated);
     }
-    PlatformCloseInput(inputHandle);
-    inputHandle = kNoPlatformHandle;
+    CloseInput();
     PlatformPrint(kMessageLoaded);
 }

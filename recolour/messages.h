@@ -1,6 +1,8 @@
 // Every text the library prints on standard output. The first four are the
 // library's long-standing messages, which callers match byte for byte (the
 // output failure has never ended in a line feed); the rest explain a refusal.
+// Input that is valid but not read here says "not supported" and what is
+// read instead; damaged input is told by what is wrong with it.
 #pragma once
 
 inline constexpr char kMessageInputFailed[] = "read BMP file failed\n";
@@ -18,10 +20,16 @@ inline constexpr char kMessageHeaderTooSmall[] = "BMP information header is too 
 inline constexpr char kMessageDepthFormat[] =
     "%d-bit images are not supported: only 8-bit images are recoloured\n";
 inline constexpr char kMessageCompressionFormat[] =
-    "compressed BMP files are not supported (compression %u)\n";
+    "BMP compression %u is not supported: only uncompressed and RLE8 images are read\n";
 inline constexpr char kMessageNegativeWidth[] = "BMP width is negative\n";
 inline constexpr char kMessageTooLarge[] = "BMP image is too large\n";
 inline constexpr char kMessagePaletteTooLarge[] = "BMP palette has more than 256 entries\n";
 inline constexpr char kMessageBadPixelOffset[] = "BMP pixel data offset is invalid\n";
+inline constexpr char kMessagePlanesFormat[] = "BMP planes field is %u, not 1\n";
+inline constexpr char kMessageTopDownRle8[] = "BMP RLE8 images cannot be stored top-down\n";
+inline constexpr char kMessageRle8TooShort[] = "BMP RLE8 data is too short for the image size\n";
+inline constexpr char kMessageRle8RowOverrun[] = "BMP RLE8 data runs past the end of a row\n";
+inline constexpr char kMessageRle8ImageOverrun[] = "BMP RLE8 data runs past the end of the image\n";
+inline constexpr char kMessageRle8EndsEarly[] = "BMP RLE8 data ends before the end of the image\n";
 inline constexpr char kMessageOutOfMemory[] = "not enough memory for the image\n";
 inline constexpr char kMessageInternalError[] = "internal error in the recolouring library\n";

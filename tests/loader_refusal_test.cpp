@@ -10,6 +10,7 @@
 #include "recolour_bitmap.h"
 #include "support/bmp_builder.h"
 #include "support/in_process.h"
+#include "support/malformed_corpus.h"
 #include "support/paths.h"
 #include "support/process.h"
 
@@ -65,8 +66,12 @@ const RefusalCase kCases[] = {
      "24-bit images are not supported: only 8-bit images are recoloured\n"},
     {"FourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 4; }); },
      "4-bit images are not supported: only 8-bit images are recoloured\n"},
-    {"Rle8", [] { return WithSpec([](BmpSpec& s) { s.compression = 1; }); },
-     "compressed BMP files are not supported (compression 1)\n"},
+    {"Rle4", [] { return WithSpec([](BmpSpec& s) { s.compression = 2; }); },
+     "BMP compression 2 is not supported: only uncompressed and RLE8 images are read\n"},
+    {"TopDownRle8", [] { return WithSpec([](BmpSpec& s) { s.compression = 1; s.height = -2; }); },
+     "BMP RLE8 images cannot be stored top-down\n"},
+    {"TwoPlanes", [] { return WithSpec([](BmpSpec& s) { s.planes = 2; }); },
+     "BMP planes field is 2, not 1\n"},
     {"NegativeWidth", [] { return WithSpec([](BmpSpec& s) { s.width = -3; }); },
      "BMP width is negative\n"},
     {"WidthInt32Max", [] { return WithSpec([](BmpSpec& s) { s.width = INT32_MAX; }); }, kTooLarge},
@@ -89,26 +94,43 @@ void PrintTo(const RefusalCase& refusal, std::ostream* out)
     *out << refusal.name;
 }
 
-class LoaderRefusalTest : public InProcessTest, public ::testing::WithParamInterface<RefusalCase> {};
-
-TEST_P(LoaderRefusalTest, EndsWithMessageAndLeavesOutputAlone)
+void ExpectRefused(const Bytes& input, const std::string& message)
 {
     ScratchDirectory scratch;
     std::string in = scratch.Path("in.bmp");
     std::string out = scratch.Path("out.bmp");
-    WriteFileBytes(in, GetParam().makeInput());
+    WriteFileBytes(in, input);
     WriteFileBytes(out, {'k', 'e', 'e', 'p'});
     CallOutcome outcome =
         RunIntercepted([&] { RecolourBitmap(Utf16(in).c_str(), Utf16(out).c_str()); });
     EXPECT_TRUE(outcome.ended);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, GetParam().message);
+    EXPECT_EQ(outcome.out, message);
     EXPECT_EQ(ReadFileBytes(out), (Bytes{'k', 'e', 'e', 'p'}));
     EXPECT_EQ(scratch.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
 
+class LoaderRefusalTest : public InProcessTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(LoaderRefusalTest, EndsWithMessageAndLeavesOutputAlone)
+{
+    ExpectRefused(GetParam().makeInput(), GetParam().message);
+}
+
 INSTANTIATE_TEST_SUITE_P(Malformed, LoaderRefusalTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The whole malformed corpus, in process, where the decoder's and the
+// header checks' faults are quickest to find.
+class CorpusRefusalTest : public InProcessTest, public ::testing::WithParamInterface<MalformedFile> {};
+
+TEST_P(CorpusRefusalTest, EndsWithMessageAndLeavesOutputAlone)
+{
+    ExpectRefused(GetParam().bytes, GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRefusalTest, ::testing::ValuesIn(MalformedCorpus()),
+                         [](const auto& info) { return CorpusTestName(info.param); });
 
 TEST_F(InProcessTest, DirectoriesAndFifosAreRefusedAsInput)
 {

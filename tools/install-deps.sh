@@ -8,6 +8,7 @@ packages=(
   libgtest-dev                    # GoogleTest
   imagemagick                     # independent BMP reader/writer for round-trip tests
   wine64-tools                    # winedump, an independent reader of the type library
+  valgrind                        # memory checker run over the command line
 )
 packages+=("$@")  # extra packages a caller needs
 

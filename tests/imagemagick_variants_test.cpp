@@ -1,0 +1,136 @@
+// The BMP variants ImageMagick writes for palette images: RLE8 with the
+// 40-byte header (BMP3:) and with its longer default header (BMP:), and the
+// OS/2 core header (BMP2:). pavonize must read each one pixel for pixel as
+// ImageMagick itself does. Also checks the documented conversion of images
+// of other depths.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "support/bmp_builder.h"
+#include "support/process.h"
+
+namespace {
+
+constexpr char kConvert[] = "/usr/bin/convert";
+
+bool HaveImageMagick()
+{
+    if (access(kConvert, X_OK) != 0) {
+        return false;
+    }
+    ProcessResult version = RunProcess({kConvert, "-version"});
+    return version.out.find("ImageMagick") != std::string::npos;
+}
+
+#define SKIP_WITHOUT_IMAGEMAGICK()                                                              \
+    if (!HaveImageMagick()) {                                                                   \
+        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)";          \
+    }
+
+struct Variant {
+    const char* format;  // ImageMagick's output format prefix
+    uint32_t infoSize;
+    uint32_t compression;  // not stored in the 12-byte header
+};
+
+void PrintTo(const Variant& variant, std::ostream* out)
+{
+    *out << variant.format;
+}
+
+class ImageMagickVariantTest : public ::testing::TestWithParam<Variant> {};
+
+TEST_P(ImageMagickVariantTest, EveryPixelLandsInTheBandOfImageMagicksGrey)
+{
+    SKIP_WITHOUT_IMAGEMAGICK();
+    ScratchDirectory scratch;
+    std::string in = scratch.Path("in.bmp");
+    std::string out = scratch.Path("out.bmp");
+    // A swirled gradient: runs of every length and rows that differ, in more
+    // than 16 greys so that ImageMagick writes 8 bits rather than 4. 37 wide,
+    // so rows carry padding.
+    ProcessResult made = RunProcess({kConvert, "-size", "37x70", "gradient:white-black", "-swirl",
+                                     "180", "-type", "Palette", "-depth", "8",
+                                     std::string(GetParam().format) + ":" + in});
+    ASSERT_EQ(made.exitStatus, 0) << made.err;
+    Bytes input = ReadFileBytes(in);
+    ASSERT_EQ(Le32At(input, 14), GetParam().infoSize);
+    if (GetParam().infoSize == 12) {
+        ASSERT_EQ(Le16At(input, 14 + 10), 8u);
+    } else {
+        ASSERT_EQ(Le16At(input, 14 + 14), 8u);
+        ASSERT_EQ(Le32At(input, 14 + 16), GetParam().compression);
+    }
+
+    ProcessResult recoloured = RunProcess({PAVONIZE_EXE, in, out});
+    ASSERT_EQ(recoloured.exitStatus, 0) << recoloured.out;
+
+    std::string greyPath = scratch.Path("in.gray");
+    std::string rgbPath = scratch.Path("out.rgb");
+    ASSERT_EQ(RunProcess({kConvert, in, "-depth", "8", "gray:" + greyPath}).exitStatus, 0);
+    ASSERT_EQ(RunProcess({kConvert, out, "-depth", "8", "rgb:" + rgbPath}).exitStatus, 0);
+    Bytes grey = ReadFileBytes(greyPath);
+    Bytes rgb = ReadFileBytes(rgbPath);
+    Bytes result = ReadFileBytes(out);
+    ASSERT_EQ(grey.size(), 37u * 70u);
+    ASSERT_EQ(rgb.size(), grey.size() * 3);
+    EXPECT_EQ(Le32At(result, 14 + 16), 0u) << "written uncompressed";
+    int bandsSeen[4] = {};
+    for (size_t i = 0; i < grey.size(); ++i) {
+        int band = grey[i] / 64;
+        ++bandsSeen[band];
+        const uint8_t* entry = result.data() + 54 + 4 * band;  // blue, green, red
+        ASSERT_EQ(rgb[3 * i + 0], entry[2]) << "pixel " << i << " grey " << int(grey[i]);
+        ASSERT_EQ(rgb[3 * i + 1], entry[1]) << "pixel " << i;
+        ASSERT_EQ(rgb[3 * i + 2], entry[0]) << "pixel " << i;
+    }
+    for (int count : bandsSeen) {
+        EXPECT_GT(count, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ImageMagickVariantTest,
+                         ::testing::Values(Variant{"BMP3", 40, 1}, Variant{"BMP", 124, 1},
+                                           Variant{"BMP2", 12, 0}),
+                         [](const auto& info) { return std::string(info.param.format); });
+
+TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
+{
+    SKIP_WITHOUT_IMAGEMAGICK();
+    ScratchDirectory scratch;
+    struct Source {
+        std::vector<std::string> make;
+        const char* refusal;
+    };
+    // 24 bits; and 8 greys, which ImageMagick stores in 4 bits.
+    const Source sources[] = {
+        {{"-size", "30x20", "gradient:red-blue", "-type", "TrueColor"},
+         "24-bit images are not supported: only 8-bit images are recoloured\n"},
+        {{"-size", "30x20", "gradient:white-black", "-colors", "8", "-type", "Palette"},
+         "4-bit images are not supported: only 8-bit images are recoloured\n"},
+    };
+    std::string original = scratch.Path("original.bmp");
+    std::string converted = scratch.Path("converted.bmp");
+    std::string out = scratch.Path("out.bmp");
+    for (const Source& source : sources) {
+        std::vector<std::string> make{kConvert};
+        make.insert(make.end(), source.make.begin(), source.make.end());
+        make.push_back("BMP3:" + original);
+        ASSERT_EQ(RunProcess(make).exitStatus, 0);
+        ProcessResult refused = RunProcess({PAVONIZE_EXE, original, out});
+        EXPECT_EQ(refused.exitStatus, 1);
+        EXPECT_EQ(refused.out, source.refusal);
+
+        // The command the documentation gives.
+        ProcessResult conversion = RunProcess({kConvert, original, "-colorspace", "Gray", "-type",
+                                               "Palette", "-compress", "RLE", "BMP3:" + converted});
+        ASSERT_EQ(conversion.exitStatus, 0) << conversion.err;
+        EXPECT_EQ(Le16At(ReadFileBytes(converted), 14 + 14), 8u);
+        ProcessResult accepted = RunProcess({PAVONIZE_EXE, converted, out});
+        EXPECT_EQ(accepted.exitStatus, 0) << accepted.out;
+        EXPECT_EQ(accepted.out, "BMP image loaded successfully!\nimage saved\n");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// Every malformed file of the corpus through the real command line: status
+// 1, one line saying why, the output that was there before left byte for
+// byte, and no temporary file beside it.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sys/stat.h>
+
+#include "support/malformed_corpus.h"
+#include "support/process.h"
+
+namespace {
+
+const Bytes kPreviousOutput = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
+
+void ExpectRefusedByCommandLine(const std::string& input, const std::string& message)
+{
+    ScratchDirectory scratch;
+    std::string out = scratch.Path("out.bmp");
+    WriteFileBytes(out, kPreviousOutput);
+    std::vector<std::string> before = scratch.List();
+    ProcessResult result = RunProcess({PAVONIZE_EXE, input, out});
+    EXPECT_EQ(result.exitStatus, 1) << "signal " << result.signal;
+    EXPECT_EQ(result.out, message);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(ReadFileBytes(out), kPreviousOutput);
+    EXPECT_EQ(scratch.List(), before);
+}
+
+TEST(MalformedCorpus, HasAtLeastFortyFilesInFifteenClassesWithOneLineMessages)
+{
+    std::vector<MalformedFile> corpus = MalformedCorpus();
+    std::set<std::string> kinds;
+    std::set<std::string> names;
+    for (const MalformedFile& file : corpus) {
+        kinds.insert(file.kind);
+        EXPECT_TRUE(names.insert(file.name).second) << "duplicate " << file.name;
+        ASSERT_FALSE(file.message.empty()) << file.name;
+        EXPECT_EQ(file.message.find('\n'), file.message.size() - 1) << file.name;
+    }
+    EXPECT_GE(corpus.size(), 40u);
+    EXPECT_GE(kinds.size(), 15u);
+}
+
+class MalformedProcessTest : public ::testing::TestWithParam<MalformedFile> {};
+
+TEST_P(MalformedProcessTest, StatusOneMessageOutputUntouchedNoTemporary)
+{
+    ScratchDirectory inputs;
+    std::string in = inputs.Path(GetParam().name + ".bmp");
+    WriteFileBytes(in, GetParam().bytes);
+    ExpectRefusedByCommandLine(in, GetParam().message);
+    EXPECT_EQ(ReadFileBytes(in), GetParam().bytes) << "the input is never written";
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, MalformedProcessTest, ::testing::ValuesIn(MalformedCorpus()),
+                         [](const auto& info) { return CorpusTestName(info.param); });
+
+TEST(MalformedInputKinds, DirectoriesAndFifosAreRefusedWithoutWaiting)
+{
+    ScratchDirectory inputs;
+    ExpectRefusedByCommandLine(inputs.path(), "input is a directory, not a BMP file\n");
+    std::string fifo = inputs.Path("fifo.bmp");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // No writer ever opens the FIFO: a reader that waited would hang here.
+    ExpectRefusedByCommandLine(fifo, "input is not a regular file\n");
+}
+
+}  // namespace

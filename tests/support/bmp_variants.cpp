@@ -1,0 +1,96 @@
+#include "bmp_variants.h"
+
+#include <stdexcept>
+
+namespace {
+void Append16(Bytes& out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+}
+}  // namespace
+
+Bytes BuildCoreBmp(const CoreBmpSpec& spec)
+{
+    int64_t defaultOffset = 14 + 12 + static_cast<int64_t>(spec.palette.size());
+    int64_t pixelOffset = spec.pixelOffset >= 0 ? spec.pixelOffset : defaultOffset;
+    Bytes out{'B', 'M'};
+    uint32_t fileSize = static_cast<uint32_t>(defaultOffset + spec.rows.size());
+    Append16(out, fileSize & 0xFFFF);
+    Append16(out, fileSize >> 16);
+    Append16(out, 0);
+    Append16(out, 0);
+    Append16(out, static_cast<uint32_t>(pixelOffset) & 0xFFFF);
+    Append16(out, static_cast<uint32_t>(pixelOffset) >> 16);
+    Append16(out, 12);
+    Append16(out, 0);
+    Append16(out, spec.width);
+    Append16(out, spec.height);
+    Append16(out, spec.planes);
+    Append16(out, spec.bitCount);
+    out.insert(out.end(), spec.palette.begin(), spec.palette.end());
+    out.insert(out.end(), spec.rows.begin(), spec.rows.end());
+    return out;
+}
+
+Bytes GreyRampPalette3()
+{
+    Bytes palette;
+    for (int i = 0; i < 256; ++i) {
+        palette.insert(palette.end(), 3, static_cast<uint8_t>(i));
+    }
+    return palette;
+}
+
+Bytes Rle8Run(uint8_t count, uint8_t value)
+{
+    return {count, value};
+}
+
+Bytes Rle8Literal(const Bytes& pixels)
+{
+    if (pixels.size() < 3 || pixels.size() > 255) {
+        throw std::invalid_argument("an RLE8 literal holds 3 to 255 pixels");
+    }
+    Bytes out{0, static_cast<uint8_t>(pixels.size())};
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    if (pixels.size() % 2 != 0) {
+        out.push_back(0);
+    }
+    return out;
+}
+
+Bytes Rle8Delta(uint8_t right, uint8_t down)
+{
+    return {0, 2, right, down};
+}
+
+Bytes Rle8EndOfLine()
+{
+    return {0, 0};
+}
+
+Bytes Rle8EndOfBitmap()
+{
+    return {0, 1};
+}
+
+Bytes Rle8Stream(std::initializer_list<Bytes> commands)
+{
+    Bytes out;
+    for (const Bytes& command : commands) {
+        out.insert(out.end(), command.begin(), command.end());
+    }
+    return out;
+}
+
+Bytes BuildRle8Bmp(int32_t width, int32_t height, const Bytes& stream)
+{
+    BmpSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.compression = 1;
+    spec.palette = GreyRampPalette();
+    spec.rows = stream;
+    return BuildBmp(spec);
+}

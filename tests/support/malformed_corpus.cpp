@@ -1,0 +1,260 @@
+#include "malformed_corpus.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+#include "bmp_variants.h"
+
+namespace {
+
+const std::string kNotBmp = "not a BMP file: no BM signature\n";
+const std::string kTruncated = "BMP file is truncated\n";
+const std::string kHeaderTooSmall = "BMP information header is too small\n";
+const std::string kTooLarge = "BMP image is too large\n";
+const std::string kNegativeWidth = "BMP width is negative\n";
+const std::string kPaletteTooLarge = "BMP palette has more than 256 entries\n";
+const std::string kBadOffset = "BMP pixel data offset is invalid\n";
+const std::string kTopDownRle8 = "BMP RLE8 images cannot be stored top-down\n";
+const std::string kRle8TooShort = "BMP RLE8 data is too short for the image size\n";
+const std::string kRowOverrun = "BMP RLE8 data runs past the end of a row\n";
+const std::string kImageOverrun = "BMP RLE8 data runs past the end of the image\n";
+const std::string kEndsEarly = "BMP RLE8 data ends before the end of the image\n";
+
+std::string Planes(unsigned planes)
+{
+    return "BMP planes field is " + std::to_string(planes) + ", not 1\n";
+}
+
+std::string Depth(int bits)
+{
+    return std::to_string(bits) + "-bit images are not supported: only 8-bit images are recoloured\n";
+}
+
+std::string Compression(unsigned compression)
+{
+    return "BMP compression " + std::to_string(compression) +
+           " is not supported: only uncompressed and RLE8 images are read\n";
+}
+
+// 3 x 2 pixels, rows padded to 4 bytes: 14 + 40 + 1024 + 8 = 1086 bytes.
+BmpSpec PlainSpec()
+{
+    BmpSpec spec;
+    spec.width = 3;
+    spec.height = 2;
+    spec.palette = GreyRampPalette();
+    spec.rows = MakeRows(3, 2, [](int x, int y) { return 80 * x + y; });
+    return spec;
+}
+
+Bytes Plain() { return BuildBmp(PlainSpec()); }
+
+Bytes PlainWith(void (*change)(BmpSpec&))
+{
+    BmpSpec spec = PlainSpec();
+    change(spec);
+    return BuildBmp(spec);
+}
+
+Bytes Cut(Bytes bytes, size_t keep)
+{
+    bytes.resize(keep);
+    return bytes;
+}
+
+Bytes Patch16(Bytes bytes, size_t offset, uint16_t value)
+{
+    bytes.at(offset) = static_cast<uint8_t>(value);
+    bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
+    return bytes;
+}
+
+Bytes Patch32(Bytes bytes, size_t offset, uint32_t value)
+{
+    PutLe32(bytes, offset, value);
+    return bytes;
+}
+
+// Offsets of the fields patched below.
+constexpr size_t kPixelOffsetField = 10;
+constexpr size_t kInfoSizeField = 14;
+constexpr size_t kWidthField = 18;
+constexpr size_t kHeightField = 22;
+constexpr size_t kPlanesField = 26;
+constexpr size_t kBitCountField = 28;
+constexpr size_t kCompressionField = 30;
+constexpr size_t kColoursUsedField = 46;
+
+// 3 x 2, OS/2 core header: 14 + 12 + 768 + 8 = 802 bytes.
+Bytes Core()
+{
+    CoreBmpSpec spec;
+    spec.width = 3;
+    spec.height = 2;
+    spec.palette = GreyRampPalette3();
+    spec.rows = MakeRows(3, 2, [](int x, int) { return 90 * x; });
+    return BuildCoreBmp(spec);
+}
+
+Bytes Rle8(std::initializer_list<Bytes> commands, int32_t width = 3, int32_t height = 2)
+{
+    return BuildRle8Bmp(width, height, Rle8Stream(commands));
+}
+
+// A valid 3 x 2 stream: a run, end of line, a literal, end of bitmap.
+Bytes ValidRle8()
+{
+    return Rle8({Rle8Run(3, 200), Rle8EndOfLine(), Rle8Literal({10, 100, 250}), Rle8EndOfBitmap()});
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+}  // namespace
+
+std::vector<MalformedFile> MalformedCorpus()
+{
+    std::vector<MalformedFile> corpus;
+    auto add = [&](const std::string& kind, const std::string& name, Bytes bytes,
+                   const std::string& message) {
+        corpus.push_back({kind, kind + "-" + name, std::move(bytes), message});
+    };
+
+    // Cut at every structural boundary, and inside each structure.
+    add("truncated", "empty", {}, kNotBmp);
+    add("truncated", "in-signature", Cut(Plain(), 1), kNotBmp);
+    add("truncated", "after-signature", Cut(Plain(), 2), kTruncated);
+    add("truncated", "in-file-header", Cut(Plain(), 10), kTruncated);
+    add("truncated", "after-file-header", Cut(Plain(), 14), kTruncated);
+    add("truncated", "in-header-size", Cut(Plain(), 16), kTruncated);
+    add("truncated", "after-header-size", Cut(Plain(), 18), kTruncated);
+    add("truncated", "in-info-header", Cut(Plain(), 40), kTruncated);
+    add("truncated", "after-info-header", Cut(Plain(), 54), kTruncated);
+    add("truncated", "in-palette", Cut(Plain(), 600), kTruncated);
+    add("truncated", "after-palette", Cut(Plain(), 1078), kTruncated);
+    add("truncated", "in-rows", Cut(Plain(), 1082), kTruncated);
+    add("truncated", "last-byte", Cut(Plain(), 1085), kTruncated);
+    add("truncated", "in-core-header", Cut(Core(), 20), kTruncated);
+    add("truncated", "in-core-palette", Cut(Core(), 400), kTruncated);
+    add("truncated", "in-core-rows", Cut(Core(), 798), kTruncated);
+
+    add("signature", "ba", Patch16(Plain(), 0, 'B' | 'A' << 8), kNotBmp);
+    add("signature", "lower-case", Patch16(Plain(), 0, 'b' | 'm' << 8), kNotBmp);
+    add("signature", "swapped", Patch16(Plain(), 0, 'M' | 'B' << 8), kNotBmp);
+    add("signature", "png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, kNotBmp);
+
+    add("header-size", "0", Patch32(Plain(), kInfoSizeField, 0), kHeaderTooSmall);
+    add("header-size", "11", Patch32(Plain(), kInfoSizeField, 11), kHeaderTooSmall);
+    add("header-size", "13", Patch32(Plain(), kInfoSizeField, 13), kHeaderTooSmall);
+    add("header-size", "39", Patch32(Plain(), kInfoSizeField, 39), kHeaderTooSmall);
+    add("header-size", "past-end", Patch32(Plain(), kInfoSizeField, 2000), kTruncated);
+    add("header-size", "FFFFFFFF", Patch32(Plain(), kInfoSizeField, 0xFFFFFFFF), kTruncated);
+
+    add("planes", "0", Patch16(Plain(), kPlanesField, 0), Planes(0));
+    add("planes", "2", Patch16(Plain(), kPlanesField, 2), Planes(2));
+    add("planes", "FFFF", Patch16(Plain(), kPlanesField, 0xFFFF), Planes(0xFFFF));
+    add("planes", "core-0", Patch16(Core(), 22, 0), Planes(0));
+
+    for (int bits : {0, 1, 4, 16, 24, 32}) {
+        add("depth", std::to_string(bits), Patch16(Plain(), kBitCountField, static_cast<uint16_t>(bits)),
+            Depth(bits));
+    }
+    add("depth", "core-24", Patch16(Core(), 24, 24), Depth(24));
+
+    for (uint32_t compression : {2u, 3u, 4u, 5u, 0xFFFFFFFFu}) {
+        add("compression", Hex(compression), Patch32(Plain(), kCompressionField, compression),
+            Compression(compression));
+    }
+
+    add("width", "negative", Patch32(Plain(), kWidthField, static_cast<uint32_t>(-1)), kNegativeWidth);
+    add("width", "INT32_MIN", Patch32(Plain(), kWidthField, 0x80000000u), kNegativeWidth);
+    add("width", "INT32_MAX", Patch32(Plain(), kWidthField, INT32_MAX), kTooLarge);
+    add("height", "INT32_MIN", Patch32(Plain(), kHeightField, 0x80000000u), kTooLarge);
+    add("height", "INT32_MAX", Patch32(Plain(), kHeightField, INT32_MAX), kTooLarge);
+    add("height", "minus-INT32_MAX", Patch32(Plain(), kHeightField, 0x80000001u), kTooLarge);
+
+    // Empty images are read, but not when they claim data they lack or set
+    // pixels they do not have.
+    add("zero-size", "width-0-offset-past-end",
+        Patch32(PlainWith([](BmpSpec& s) { s.width = 0; s.rows.clear(); }), kPixelOffsetField, 2000),
+        kTruncated);
+    add("zero-size", "width-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 0, 2), kRowOverrun);
+    add("zero-size", "height-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 3, 0), kImageOverrun);
+
+    // Width x height products that wrap in 32-bit arithmetic.
+    auto sized = [](uint32_t width, uint32_t height) {
+        return Patch32(Patch32(Plain(), kWidthField, width), kHeightField, height);
+    };
+    add("overflow", "65536-squared", sized(65536, 65536), kTooLarge);
+    add("overflow", "65537-squared", sized(65537, 65537), kTooLarge);
+    add("overflow", "wide-times-4", sized(0x40000001, 4), kTooLarge);
+    add("overflow", "rle8-20000-squared", Patch32(Patch32(ValidRle8(), kWidthField, 20000), kHeightField, 20000),
+        kTooLarge);
+
+    add("palette", "257", Patch32(Plain(), kColoursUsedField, 257), kPaletteTooLarge);
+    add("palette", "65536", Patch32(Plain(), kColoursUsedField, 65536), kPaletteTooLarge);
+    add("palette", "FFFFFFFF", Patch32(Plain(), kColoursUsedField, 0xFFFFFFFF), kPaletteTooLarge);
+
+    add("offset", "0", Patch32(Plain(), kPixelOffsetField, 0), kBadOffset);
+    add("offset", "in-file-header", Patch32(Plain(), kPixelOffsetField, 10), kBadOffset);
+    add("offset", "in-info-header", Patch32(Plain(), kPixelOffsetField, 53), kBadOffset);
+    add("offset", "past-end", Patch32(Plain(), kPixelOffsetField, 5000), kTruncated);
+    add("offset", "2GiB", Patch32(Plain(), kPixelOffsetField, 0x80000000u), kBadOffset);
+    add("offset", "near-4GiB", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFF0u), kBadOffset);
+    add("offset", "FFFFFFFF", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFFFu), kBadOffset);
+    add("offset", "rle8-past-end", Patch32(ValidRle8(), kPixelOffsetField, 5000), kTruncated);
+
+    add("rle8-top-down", "minus-2", Patch32(ValidRle8(), kHeightField, static_cast<uint32_t>(-2)),
+        kTopDownRle8);
+
+    // Rows are 4 bytes long, padding included.
+    add("rle8-row-overrun", "run", Rle8({Rle8Run(5, 1)}), kRowOverrun);
+    add("rle8-row-overrun", "second-run", Rle8({Rle8Run(3, 1), Rle8Run(2, 1)}), kRowOverrun);
+    add("rle8-row-overrun", "literal", Rle8({Rle8Literal({1, 2, 3, 4, 5})}), kRowOverrun);
+    add("rle8-row-overrun", "delta", Rle8({Rle8Run(1, 1), Rle8Delta(4, 0)}), kRowOverrun);
+
+    add("rle8-image-overrun", "run-after-last-row",
+        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8Run(1, 1)}), kImageOverrun);
+    add("rle8-image-overrun", "literal-after-last-row",
+        Rle8({Rle8Delta(0, 2), Rle8Literal({1, 2, 3})}), kImageOverrun);
+    add("rle8-image-overrun", "delta-down", Rle8({Rle8Delta(0, 3)}), kImageOverrun);
+    add("rle8-image-overrun", "end-of-line-past-image",
+        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8EndOfLine()}), kImageOverrun);
+
+    add("rle8-ends-early", "no-last-row", Rle8({Rle8Run(3, 1), Rle8EndOfLine()}), kEndsEarly);
+    add("rle8-ends-early", "literal-cut", Cut(ValidRle8(), ValidRle8().size() - 4), kEndsEarly);
+    add("rle8-ends-early", "delta-cut", Rle8({Rle8Run(3, 1), Bytes{0, 2, 1}}), kEndsEarly);
+    add("rle8-ends-early", "odd-byte", Rle8({Rle8Run(3, 1), Bytes{7}}), kEndsEarly);
+
+    // A few bytes of data cannot stand for a 100-million-pixel image.
+    add("rle8-too-short", "no-data", Rle8({}), kRle8TooShort);
+    add("rle8-too-short", "10000-squared",
+        Patch32(Patch32(ValidRle8(), kWidthField, 10000), kHeightField, 10000), kRle8TooShort);
+    return corpus;
+}
+
+std::string CorpusTestName(const MalformedFile& file)
+{
+    std::string out;
+    for (char c : file.name) {
+        out += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return out;
+}
+
+void PrintTo(const MalformedFile& file, std::ostream* out)
+{
+    *out << file.name;
+}
+
+void WriteMalformedCorpus(const std::string& directory)
+{
+    for (const MalformedFile& file : MalformedCorpus()) {
+        WriteFileBytes(directory + "/" + file.name + ".bmp", file.bytes);
+    }
+}
