@@ -1,6 +1,9 @@
 # Fails unless `nm -D --defined-only LIBRARY` lists exactly the symbols in
 # EXPECTED (a ;-list).
-find_program(NM nm REQUIRED)
+# NM is the toolchain's nm when the caller passes one.
+if(NOT NM)
+  find_program(NM nm REQUIRED)
+endif()
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
