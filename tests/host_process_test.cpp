@@ -19,7 +19,7 @@ ProcessResult Pavonize(const std::vector<std::string>& arguments, const ProcessO
 {
     std::vector<std::string> argv{PAVONIZE_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunProcess(argv, options);
+    return RunBuiltProgram(argv, options);
 }
 
 Bytes SmallImage()

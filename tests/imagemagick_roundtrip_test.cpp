@@ -38,7 +38,7 @@ TEST(ImageMagickRoundTrip, ImageMagicksViewShowsTheFourBandColours)
     Bytes input = ReadFileBytes(in);
     ASSERT_GT(Le32At(input, 14), 40u) << "expected ImageMagick's longer default header";
 
-    ProcessResult recoloured = RunProcess({PAVONIZE_EXE, in, out});
+    ProcessResult recoloured = RunBuiltProgram({PAVONIZE_EXE, in, out});
     ASSERT_EQ(recoloured.exitStatus, 0) << recoloured.out;
 
     std::string greyPath = scratch.Path("in.gray");

@@ -33,7 +33,9 @@ typedef char16_t PavonizePathChar;
 #endif
 
 #if defined(_WIN32) && defined(ORVANEPAVONIZE_BUILDING)
-#define PAVONIZE_API __declspec(dllexport)
+/* The DLL's module-definition file names the export: dllexport would add
+ * the decorated __stdcall name (Pavonize@8) on 32-bit x86. */
+#define PAVONIZE_API
 #elif defined(_WIN32)
 #define PAVONIZE_API __declspec(dllimport)
 #elif defined(ORVANEPAVONIZE_BUILDING)

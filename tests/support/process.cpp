@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "program_launcher.h"
+
 namespace {
 void ReadBoth(int outFd, int errFd, std::string* out, std::string* err)
 {
@@ -83,6 +85,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+ProcessResult RunBuiltProgram(const std::vector<std::string>& argv, const ProcessOptions& options)
+{
+    std::vector<std::string> command = kProgramLauncher;
+    command.insert(command.end(), argv.begin(), argv.end());
+    return RunProcess(command, options);
 }
 
 ScratchDirectory::ScratchDirectory()

@@ -19,6 +19,11 @@ struct ProcessOptions {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
+// RunProcess for a program of this build: on a cross build it runs under the
+// target's emulator.
+ProcessResult RunBuiltProgram(const std::vector<std::string>& argv,
+                              const ProcessOptions& options = {});
+
 // A fresh directory under the system's temporary folder, removed with
 // everything in it when the object goes.
 class ScratchDirectory {
