@@ -7,7 +7,7 @@ constexpr int64_t kFileHeaderBytes = 14;
 constexpr int64_t kInfoHeaderBytes = 40;  // BITMAPINFOHEADER; V4/V5 extend it
 constexpr int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
 constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
-constexpr uint32_t kCompressionNone = 0;      // BI_RGB
+constexpr uint32_t kCompressionNone = 0;       // BI_RGB
 
 // Offsets within the file header.
 constexpr int kFieldType = 0;

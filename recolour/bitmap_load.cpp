@@ -2,9 +2,9 @@
 #include <cstring>
 
 #include "bitmap_file.h"
-#include "call_failure.h"
 #include "bitmap_format.h"
 #include "byte_order.h"
+#include "call_failure.h"
 #include "messages.h"
 #include "platform.h"
 
@@ -140,13 +140,14 @@ void LoadBitmapFile(const char* path)
     imageState.palette = static_cast<PaletteEntry*>(PlatformAllocate(kPaletteBytes));
     // An empty image still gets a buffer: an absent one means "nothing
     // loaded" to the writer.
-    imageState.pixels =
-        static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? static_cast<size_t>(imageBytes) : 1));
+    imageState.pixels = static_cast<uint8_t*>(
+        PlatformAllocate(imageBytes > 0 ? static_cast<size_t>(imageBytes) : 1));
     if (imageState.palette == nullptr || imageState.pixels == nullptr) {
         RefuseInput(kMessageOutOfMemory);
     }
     SetGreyRampPalette();
-    if (!PlatformReadAt(inputHandle, pixelOffset, imageState.pixels, static_cast<size_t>(imageBytes))) {
+    if (!PlatformReadAt(inputHandle, pixelOffset, imageState.pixels,
+                        static_cast<size_t>(imageBytes))) {
         RefuseInput(kMessageTruncated);
     }
     PlatformCloseInput(inputHandle);

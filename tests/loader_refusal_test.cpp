@@ -23,7 +23,9 @@ struct RefusalCase {
 
 BmpSpec ValidSpec()
 {
-    return BmpSpec{.width = 3, .height = 2, .palette = GreyRampPalette(),
+    return BmpSpec{.width = 3,
+                   .height = 2,
+                   .palette = GreyRampPalette(),
                    .rows = MakeRows(3, 2, [](int x, int) { return 80 * x; })};
 }
 
@@ -54,13 +56,19 @@ const char kBadOffset[] = "BMP pixel data offset is invalid\n";
 
 const RefusalCase kCases[] = {
     {"EmptyFile", [] { return Bytes{}; }, "not a BMP file: no BM signature\n"},
-    {"NoSignature", [] { Bytes f = BuildBmp(ValidSpec()); f[0] = 'P'; return f; },
+    {"NoSignature",
+     [] {
+         Bytes f = BuildBmp(ValidSpec());
+         f[0] = 'P';
+         return f;
+     },
      "not a BMP file: no BM signature\n"},
     {"EndsInFileHeader", [] { return Truncated(10); }, kTruncated},
     {"EndsInInfoHeader", [] { return Truncated(40); }, kTruncated},
     {"EndsInPalette", [] { return Truncated(600); }, kTruncated},
     {"EndsInRows", [] { return Truncated(1078 + 7); }, kTruncated},
-    {"InfoHeaderTooSmall", [] { return Patched32(14, 39); }, "BMP information header is too small\n"},
+    {"InfoHeaderTooSmall", [] { return Patched32(14, 39); },
+     "BMP information header is too small\n"},
     {"TwentyFourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 24; }); },
      "24-bit images are not supported: only 8-bit images are recoloured\n"},
     {"FourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 4; }); },
@@ -70,8 +78,10 @@ const RefusalCase kCases[] = {
     {"NegativeWidth", [] { return WithSpec([](BmpSpec& s) { s.width = -3; }); },
      "BMP width is negative\n"},
     {"WidthInt32Max", [] { return WithSpec([](BmpSpec& s) { s.width = INT32_MAX; }); }, kTooLarge},
-    {"HeightInt32Min", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MIN; }); }, kTooLarge},
-    {"HeightInt32Max", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MAX; }); }, kTooLarge},
+    {"HeightInt32Min", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MIN; }); },
+     kTooLarge},
+    {"HeightInt32Max", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MAX; }); },
+     kTooLarge},
     // 65536 x 65536 wraps to 0 in 32-bit arithmetic.
     {"ProductWrapsInt32", [] { return WithSpec([](BmpSpec& s) { s.width = s.height = 65536; }); },
      kTooLarge},
@@ -89,7 +99,8 @@ void PrintTo(const RefusalCase& refusal, std::ostream* out)
     *out << refusal.name;
 }
 
-class LoaderRefusalTest : public InProcessTest, public ::testing::WithParamInterface<RefusalCase> {};
+class LoaderRefusalTest : public InProcessTest,
+                          public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(LoaderRefusalTest, EndsWithMessageAndLeavesOutputAlone)
 {
@@ -116,8 +127,8 @@ TEST_F(InProcessTest, DirectoriesAndFifosAreRefusedAsInput)
     std::string fifo = scratch.Path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string out = scratch.Path("out.bmp");
-    CallOutcome directory = RunIntercepted(
-        [&] { RecolourBitmap(Utf16(scratch.path()).c_str(), Utf16(out).c_str()); });
+    CallOutcome directory =
+        RunIntercepted([&] { RecolourBitmap(Utf16(scratch.path()).c_str(), Utf16(out).c_str()); });
     EXPECT_EQ(directory.out, "input is a directory, not a BMP file\n");
     // A FIFO with no writer must not hang the call.
     CallOutcome pipe =

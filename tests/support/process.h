@@ -12,7 +12,7 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes; -1 leaves it alone
+    long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes; -1 leaves it alone
     bool ignoreFileSizeSignal = false;  // SIGXFSZ ignored, so writes fail instead
 };
 
