@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ binutils  # build, and nm for the export check
   libgtest-dev                    # GoogleTest
   imagemagick                     # independent BMP reader/writer for round-trip tests
+  clang-format clang-tidy         # style and static checks in CI
 )
 packages+=("$@")  # extra packages a caller needs
 

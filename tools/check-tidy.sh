@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs clang-tidy (.clang-tidy) over the shipped code: library, command-line
+# host, sample maker and examples. The tests are left out: parsing GoogleTest
+# costs most of the time and they are not what users run.
+# Usage: tools/check-tidy.sh BUILD_DIR   (configured with compile commands)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:?usage: tools/check-tidy.sh BUILD_DIR}
+if [ ! -f "$build/compile_commands.json" ]; then
+  echo "check-tidy: $build/compile_commands.json is missing" >&2
+  exit 1
+fi
+run-clang-tidy -quiet -p "$build" -j "$(nproc)" "$PWD/(platform|recolour|host|sample|examples)/"
