@@ -8,6 +8,7 @@ packages=(
   libgtest-dev                    # GoogleTest
   imagemagick                     # independent BMP reader/writer for round-trip tests
   clang-format clang-tidy         # style and static checks in CI
+  pkg-config                      # the consumer test that links through pkg-config
 )
 packages+=("$@")  # extra packages a caller needs
 
