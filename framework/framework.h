@@ -62,8 +62,7 @@ FRAMEWORK_API void* FrameworkAllocate(size_t byteCount);
 
 // Builds a dynamic-library record for `module` in `storage` (from
 // FrameworkAllocate) and joins it to the chain; the chain owns it from then.
-FRAMEWORK_API void FrameworkConstructDynamicLibrary(void* storage,
-                                                    FrameworkExtensionModule* module,
+FRAMEWORK_API void FrameworkConstructDynamicLibrary(void* storage, FrameworkExtensionModule* module,
                                                     bool system);
 FRAMEWORK_API const FrameworkDynamicLibrary* FrameworkFirstDynamicLibrary();
 

@@ -66,7 +66,8 @@ LoadedLibrary* LoaderLoadLibrary(const char* path)
         Forget(library);
         dlclose(handle);
         delete library;
-        lastProblem = std::string(path) + ": the library's initialisation failed, so it could not be loaded";
+        lastProblem =
+            std::string(path) + ": the library's initialisation failed, so it could not be loaded";
         return nullptr;
     }
     return library;

@@ -16,7 +16,8 @@ FrameworkModuleState* FrameworkCurrentModuleState()
 
 bool FrameworkIsRegistered(const FrameworkExtensionModule* module)
 {
-    for (FrameworkExtensionModule* entry = registeredModules; entry; entry = entry->nextRegistered) {
+    for (FrameworkExtensionModule* entry = registeredModules; entry;
+         entry = entry->nextRegistered) {
         if (entry == module) {
             return true;
         }
@@ -27,7 +28,8 @@ bool FrameworkIsRegistered(const FrameworkExtensionModule* module)
 int FrameworkRegisteredModuleCount()
 {
     int count = 0;
-    for (FrameworkExtensionModule* entry = registeredModules; entry; entry = entry->nextRegistered) {
+    for (FrameworkExtensionModule* entry = registeredModules; entry;
+         entry = entry->nextRegistered) {
         ++count;
     }
     return count;
@@ -62,7 +64,8 @@ void FrameworkTerminateExtensionModule(FrameworkExtensionModule* module, bool al
         return;
     }
     FrameworkDropDynamicLibraries(all ? nullptr : module);
-    for (FrameworkExtensionModule** link = &registeredModules; *link; link = &(*link)->nextRegistered) {
+    for (FrameworkExtensionModule** link = &registeredModules; *link;
+         link = &(*link)->nextRegistered) {
         if (*link == module) {
             *link = module->nextRegistered;
             break;

@@ -83,7 +83,8 @@ const uint8_t* FrameworkFindResource(LoadedLibrary* library, const char* type, u
     }
     const uint8_t* directory = search.descriptor;
     uint32_t entryCount = ReadLe32(directory);
-    if (entryCount > (search.descriptorBytes - kResourceDirectoryHeaderBytes) / kResourceEntryBytes) {
+    if (entryCount >
+        (search.descriptorBytes - kResourceDirectoryHeaderBytes) / kResourceEntryBytes) {
         return nullptr;
     }
     size_t typeLength = std::strlen(type);

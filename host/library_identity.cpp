@@ -80,7 +80,8 @@ bool ForEachChild(const VersionNode& parent, Visit visit)
     while (offset < parent.childrenBytes) {
         VersionNode child;
         size_t childBytes = 0;
-        if (!ParseNode(parent.children + offset, parent.childrenBytes - offset, &child, &childBytes) ||
+        if (!ParseNode(parent.children + offset, parent.childrenBytes - offset, &child,
+                       &childBytes) ||
             !visit(child)) {
             return false;
         }
@@ -96,7 +97,8 @@ bool DecodeVersionBlock(const uint8_t* bytes, size_t byteCount, VersionBlock* bl
     VersionNode root;
     size_t rootBytes = 0;
     if (bytes == nullptr || !ParseNode(bytes, byteCount, &root, &rootBytes) ||
-        root.key != "VS_VERSION_INFO" || root.valueBytes != 52 || ReadLe32(root.value) != 0xFEEF04BD) {
+        root.key != "VS_VERSION_INFO" || root.valueBytes != 52 ||
+        ReadLe32(root.value) != 0xFEEF04BD) {
         return false;
     }
     const uint8_t* fixed = root.value;
@@ -119,7 +121,8 @@ bool DecodeVersionBlock(const uint8_t* bytes, size_t byteCount, VersionBlock* bl
             return ForEachChild(child, [block](const VersionNode& table) {
                 block->stringTableKey = table.key;
                 return ForEachChild(table, [block](const VersionNode& entry) {
-                    block->strings.emplace_back(entry.key, NarrowText(entry.value, entry.valueBytes / 2));
+                    block->strings.emplace_back(entry.key,
+                                                NarrowText(entry.value, entry.valueBytes / 2));
                     return true;
                 });
             });
@@ -162,7 +165,9 @@ bool DecodeTypeLibrary(const uint8_t* bytes, size_t byteCount, TypeLibrarySummar
     summary->majorVersion = static_cast<uint16_t>(version);
     summary->minorVersion = static_cast<uint16_t>(version >> 16);
 
-    auto segmentOffset = [bytes, kSegmentDirectory](int segment) { return ReadLe32(bytes + kSegmentDirectory + 16 * segment); };
+    auto segmentOffset = [bytes, kSegmentDirectory](int segment) {
+        return ReadLe32(bytes + kSegmentDirectory + 16 * segment);
+    };
     size_t guid = size_t{segmentOffset(kGuidSegment)} + ReadLe32(bytes + 0x08);
     size_t name = size_t{segmentOffset(kNameSegment)} + ReadLe32(bytes + 0x38);
     if (guid + 16 > byteCount || name + 12 > byteCount) {
@@ -176,8 +181,9 @@ bool DecodeTypeLibrary(const uint8_t* bytes, size_t byteCount, TypeLibrarySummar
 
     char text[40];
     const uint8_t* g = bytes + guid;
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", ReadLe32(g),
-                  ReadLe16(g + 4), ReadLe16(g + 6), g[8], g[9], g[10], g[11], g[12], g[13], g[14], g[15]);
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  ReadLe32(g), ReadLe16(g + 4), ReadLe16(g + 6), g[8], g[9], g[10], g[11], g[12],
+                  g[13], g[14], g[15]);
     summary->guid = text;
     return true;
 }

@@ -11,7 +11,8 @@ std::string LibraryPathNearHost(const char* fileName)
         directory.assign(executable, static_cast<size_t>(length));
         directory.erase(directory.find_last_of('/'));
     }
-    const std::string candidates[] = {directory + "/" + fileName, directory + "/../lib/" + fileName};
+    const std::string candidates[] = {directory + "/" + fileName,
+                                      directory + "/../lib/" + fileName};
     for (const std::string& candidate : candidates) {
         if (access(candidate.c_str(), F_OK) == 0) {
             return candidate;

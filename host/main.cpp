@@ -37,7 +37,9 @@ constexpr char kHelp[] =
     "\n"
     "Options:\n"
     "  --help      show this help and exit\n"
-    "  --version   show the version and exit\n"
+    "  --version   show the version read from the library and exit\n"
+    "  --about     show the library's version block, type library and\n"
+    "              string table, and exit\n"
     "  --          treat every later argument as a path\n"
     "\n"
     "Standard output carries the library's messages only; this program's own\n"
@@ -59,7 +61,8 @@ LoadedLibrary* LoadRecolouringLibrary()
     std::string path = LibraryPathNearHost(ORVANEPAVONIZE_LIBRARY_FILE);
     LoadedLibrary* library = LoaderLoadLibrary(path.c_str());
     if (library == nullptr) {
-        std::fprintf(stderr, "pavonize: cannot load the recolouring library: %s\n", LoaderLastProblem());
+        std::fprintf(stderr, "pavonize: cannot load the recolouring library: %s\n",
+                     LoaderLastProblem());
     }
     return library;
 }
@@ -118,7 +121,8 @@ int ShowAbout(LoadedLibrary* library)
     }
 
     size_t bytes = 0;
-    const uint8_t* resource = FrameworkFindResource(library, "TYPELIB", kTypeLibraryResourceId, kLanguage, &bytes);
+    const uint8_t* resource =
+        FrameworkFindResource(library, "TYPELIB", kTypeLibraryResourceId, kLanguage, &bytes);
     TypeLibrarySummary typeLibrary;
     if (DecodeTypeLibrary(resource, bytes, &typeLibrary)) {
         std::fprintf(stderr, "Type library: %s %u.%u, LCID %u, %s, %s\n", typeLibrary.name.c_str(),
@@ -202,7 +206,8 @@ int main(int argc, char** argv)
     int status = 0;
     for (size_t i = 0; i < widePaths.size() && status == 0; i += 2) {
         if (pavonize(reinterpret_cast<const PavonizePathChar*>(widePaths[i].c_str()),
-                     reinterpret_cast<const PavonizePathChar*>(widePaths[i + 1].c_str())) != PAVONIZE_DONE) {
+                     reinterpret_cast<const PavonizePathChar*>(widePaths[i + 1].c_str())) !=
+            PAVONIZE_DONE) {
             status = kExitFailure;
         }
     }

@@ -20,7 +20,8 @@ void PlatformPrint(const char* text)
     size_t length = std::strlen(text);
     while (length > 0) {
         DWORD written = 0;
-        if (!WriteFile(output, rest, static_cast<DWORD>(length), &written, nullptr) || written == 0) {
+        if (!WriteFile(output, rest, static_cast<DWORD>(length), &written, nullptr) ||
+            written == 0) {
             return;
         }
         rest += written;

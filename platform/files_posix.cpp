@@ -14,7 +14,10 @@
 
 namespace {
 
-int Descriptor(PlatformHandle handle) { return static_cast<int>(handle); }
+int Descriptor(PlatformHandle handle)
+{
+    return static_cast<int>(handle);
+}
 
 // Tells temporary files of one process apart when a host saves several.
 std::atomic<unsigned> temporaryCounter{0};

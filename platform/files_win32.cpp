@@ -14,8 +14,14 @@ namespace {
 // ReadFile and WriteFile take a 32-bit count; larger requests go in pieces.
 constexpr size_t kMaxBytesPerCall = 1u << 30;
 
-HANDLE Win32Handle(PlatformHandle handle) { return reinterpret_cast<HANDLE>(handle); }
-PlatformHandle FromWin32Handle(HANDLE handle) { return reinterpret_cast<PlatformHandle>(handle); }
+HANDLE Win32Handle(PlatformHandle handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+PlatformHandle FromWin32Handle(HANDLE handle)
+{
+    return reinterpret_cast<PlatformHandle>(handle);
+}
 
 // Tells temporary files of one process apart when a host saves several.
 std::atomic<unsigned> temporaryCounter{0};
@@ -110,7 +116,8 @@ bool PlatformReadAt(PlatformHandle handle, int64_t offset, void* buffer, size_t 
         OVERLAPPED at{};
         at.Offset = static_cast<DWORD>(offset);
         at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
-        DWORD wanted = static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
+        DWORD wanted =
+            static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
         DWORD got = 0;
         if (!ReadFile(Win32Handle(handle), destination, wanted, &got, &at) || got == 0) {
             return false;
@@ -149,8 +156,8 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     if (isDevice) {
         // NUL, a console, a pipe: nothing to rename over, so written
         // straight through.
-        HANDLE device = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE device = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (device == INVALID_HANDLE_VALUE) {
             return false;
         }
@@ -170,7 +177,8 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
 {
     const auto* source = static_cast<const unsigned char*>(bytes);
     while (byteCount > 0) {
-        DWORD wanted = static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
+        DWORD wanted =
+            static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
         DWORD written = 0;
         if (!WriteFile(Win32Handle(output->handle), source, wanted, &written, nullptr) ||
             written == 0) {
@@ -188,8 +196,8 @@ bool PlatformFinishOutput(PlatformOutput* output)
     output->handle = kNoPlatformHandle;
     // Replacing an existing image: its bytes must be on disk before the
     // move, or a crash could leave an empty file where the image was.
-    bool good = !(output->temporaryPath != nullptr && output->replacesExisting &&
-                  !FlushFileBuffers(file));
+    bool good =
+        !(output->temporaryPath != nullptr && output->replacesExisting && !FlushFileBuffers(file));
     good = CloseHandle(file) && good;
     if (output->temporaryPath != nullptr) {
         good = good && MoveFileExA(output->temporaryPath, output->targetPath,

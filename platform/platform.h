@@ -66,7 +66,7 @@ constexpr PlatformHandle kNoPlatformHandle = -1;
 
 enum class InputOpenResult {
     Opened,
-    CannotOpen,   // missing, unreadable, or no path
+    CannotOpen,  // missing, unreadable, or no path
     IsDirectory,
     NotRegularFile,  // FIFO, device, socket: not something with a size
 };

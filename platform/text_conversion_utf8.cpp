@@ -9,8 +9,14 @@ constexpr char kDefaultCharacter = '?';
 // 3, and a surrogate pair (2 units) takes 4.
 constexpr size_t kMaxBytesPerUnit = 3;
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 }  // namespace
 
 size_t PlatformWideLength(const char16_t* wide)

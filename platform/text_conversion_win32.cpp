@@ -25,7 +25,8 @@ size_t PlatformWideLength(const char16_t* wide)
 size_t PlatformNarrowBufferBytes(size_t units)
 {
     CPINFO codePage{};
-    size_t maxCharBytes = GetCPInfo(CP_ACP, &codePage) ? codePage.MaxCharSize : kDoubleByteCharacter;
+    size_t maxCharBytes =
+        GetCPInfo(CP_ACP, &codePage) ? codePage.MaxCharSize : kDoubleByteCharacter;
     if (maxCharBytes <= kDoubleByteCharacter) {
         return (units + 1) * kDoubleByteCharacter;
     }

@@ -14,8 +14,7 @@ int32_t RandomByte()
     return PlatformRandom() % 256;
 }
 
-void SetPaletteEntry(PaletteEntry* palette, int32_t index, int32_t red, int32_t green,
-                     int32_t blue)
+void SetPaletteEntry(PaletteEntry* palette, int32_t index, int32_t red, int32_t green, int32_t blue)
 {
     palette[index].blue = static_cast<uint8_t>(blue);
     palette[index].green = static_cast<uint8_t>(green);

@@ -8,8 +8,8 @@ constexpr int64_t kInfoHeaderBytes = 40;  // BITMAPINFOHEADER; V4/V5 extend it
 constexpr int64_t kCoreHeaderBytes = 12;  // OS/2 BITMAPCOREHEADER
 constexpr int64_t kHeadersBytes = kFileHeaderBytes + kInfoHeaderBytes;
 constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
-constexpr uint32_t kCompressionNone = 0;      // BI_RGB
-constexpr uint32_t kCompressionRle8 = 1;      // BI_RLE8
+constexpr uint32_t kCompressionNone = 0;       // BI_RGB
+constexpr uint32_t kCompressionRle8 = 1;       // BI_RLE8
 
 // Offsets within the file header.
 constexpr int kFieldType = 0;

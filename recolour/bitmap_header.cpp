@@ -175,7 +175,8 @@ const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, Bitmap
     layout->rowBytes = rowBytes;
     layout->imageBytes = imageBytes;
     layout->paletteOffset = paletteOffset;
-    layout->paletteEntries = header.paletteEntries < paletteRoom ? header.paletteEntries : paletteRoom;
+    layout->paletteEntries =
+        header.paletteEntries < paletteRoom ? header.paletteEntries : paletteRoom;
     layout->paletteEntryBytes = header.paletteEntryBytes;
     layout->pixelOffset = pixelOffset;
     layout->pixelDataBytes = pixelDataBytes;

@@ -18,7 +18,7 @@ struct BitmapLayout {
     int32_t height = 0;  // negative: rows stored top-down
     int32_t bitCount = 0;
     bool rle8 = false;
-    int64_t rows = 0;       // |height|
+    int64_t rows = 0;  // |height|
     int64_t rowBytes = 0;
     int64_t imageBytes = 0;  // rows x rowBytes, the pixel buffer
     int64_t paletteOffset = 0;

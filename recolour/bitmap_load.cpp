@@ -67,7 +67,8 @@ void ReadRle8Rows(const BitmapLayout& layout)
     // An empty image is decoded too: its data may end at once or move the
     // cursor, but any pixel it sets lies outside the image.
     if (layout.pixelDataBytes > 0) {
-        rle8Data = static_cast<uint8_t*>(PlatformAllocate(static_cast<size_t>(layout.pixelDataBytes)));
+        rle8Data =
+            static_cast<uint8_t*>(PlatformAllocate(static_cast<size_t>(layout.pixelDataBytes)));
         if (rle8Data == nullptr) {
             RefuseInput(kMessageOutOfMemory);
         }

@@ -1,8 +1,8 @@
 #include "band_colouring.h"
 #include "bitmap_file.h"
 #include "bitmap_format.h"
-#include "call_failure.h"
 #include "byte_order.h"
+#include "call_failure.h"
 #include "messages.h"
 #include "platform.h"
 
@@ -25,7 +25,8 @@ void EncodeHeaders(uint8_t* headers, int32_t width, int32_t height, int32_t bitC
 {
     uint8_t* info = headers + kFileHeaderBytes;
     WriteLe16(headers + kFieldType, kBitmapSignature);
-    WriteLe32(headers + kFieldFileSize, static_cast<uint32_t>(kHeadersBytes + paletteBytes + imageBytes));
+    WriteLe32(headers + kFieldFileSize,
+              static_cast<uint32_t>(kHeadersBytes + paletteBytes + imageBytes));
     WriteLe32(headers + kFieldPixelOffset, static_cast<uint32_t>(kHeadersBytes + paletteBytes));
     WriteLe32(info + kFieldInfoSize, kInfoHeaderBytes);
     WriteLe32(info + kFieldWidth, static_cast<uint32_t>(width));

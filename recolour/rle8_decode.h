@@ -5,10 +5,10 @@
 #include <cstdint>
 
 enum class Rle8Result {
-    Complete,       // end-of-bitmap marker, or the data ends at the image's end
-    RowOverrun,     // a run, literal or delta reaches past the padded row
-    ImageOverrun,   // pixels or a move below the last row
-    EndsEarly,      // the data stops before the image is complete
+    Complete,      // end-of-bitmap marker, or the data ends at the image's end
+    RowOverrun,    // a run, literal or delta reaches past the padded row
+    ImageOverrun,  // pixels or a move below the last row
+    EndsEarly,     // the data stops before the image is complete
 };
 
 // Decodes `data` (`dataBytes` bytes) into `pixels`, `rows` rows of

@@ -4,8 +4,8 @@
 #include "shell.h"
 
 extern "C" __attribute__((visibility("default"))) int ModuleEntryPoint(void* instance,
-                                                                      uint32_t reason,
-                                                                      void* reserved)
+                                                                       uint32_t reason,
+                                                                       void* reserved)
 {
     return LibraryEntryPoint(instance, reason, reserved) ? 1 : 0;
 }

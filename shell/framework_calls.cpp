@@ -5,9 +5,12 @@
 namespace {
 
 constexpr FrameworkCalls kFrameworkOwnCalls = {
-    FrameworkCurrentModuleState,      FrameworkInitialiseExtensionModule,
-    FrameworkAllocate,                FrameworkConstructDynamicLibrary,
-    FrameworkTerminateExtensionModule, kFrameworkDynamicLibraryBytes,
+    FrameworkCurrentModuleState,
+    FrameworkInitialiseExtensionModule,
+    FrameworkAllocate,
+    FrameworkConstructDynamicLibrary,
+    FrameworkTerminateExtensionModule,
+    kFrameworkDynamicLibraryBytes,
 };
 
 StaticShutdownRoutine staticShutdown = PlatformStaticShutdown;

@@ -48,7 +48,9 @@ Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
 
 TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
 {
-    BmpSpec spec{.width = 2, .height = 2, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 2,
+                 .height = 2,
+                 .palette = GreyRampPalette(),
                  .rows = {0, 100, 70, 70, 150, 255, 200, 10}};
     Bytes out = Recolour(BuildBmp(spec));
     ASSERT_EQ(out.size(), 1086u);
@@ -69,7 +71,9 @@ TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
 
 TEST_F(BitmapFileTest, HundredByFiftySizes)
 {
-    BmpSpec spec{.width = 100, .height = 50, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 100,
+                 .height = 50,
+                 .palette = GreyRampPalette(),
                  .rows = MakeRows(100, 50, [](int x, int y) { return x + y; })};
     Bytes out = Recolour(BuildBmp(spec));
     EXPECT_EQ(out.size(), 6078u);
@@ -104,14 +108,19 @@ TEST_F(BitmapFileTest, LongerHeadersShortPalettesAndGapsAreReadFromThePixelOffse
     for (uint8_t& b : expected) {
         b = static_cast<uint8_t>(b / 64);
     }
-    BmpSpec v5{.width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};
+    BmpSpec v5{
+        .width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};
     Bytes v5File = BuildBmp(v5);
     ASSERT_EQ(Le32At(v5File, 10), 1162u);
     EXPECT_EQ(Slice(Recolour(v5File), 1078, rows.size()), expected);
 
     // 200 palette entries and a 10-byte gap before the rows.
-    BmpSpec shortPalette{.width = 5, .height = 3, .coloursUsed = 200,
-                         .palette = GreyRampPalette(200), .rows = rows, .gapBeforePixels = 10};
+    BmpSpec shortPalette{.width = 5,
+                         .height = 3,
+                         .coloursUsed = 200,
+                         .palette = GreyRampPalette(200),
+                         .rows = rows,
+                         .gapBeforePixels = 10};
     EXPECT_EQ(Slice(Recolour(BuildBmp(shortPalette)), 1078, rows.size()), expected);
 }
 
@@ -120,7 +129,10 @@ TEST_F(BitmapFileTest, PixelsAreBandedByThePaletteGreyNotTheIndex)
     // Three greys as ImageMagick stores them: index 1 is mid grey, index 2
     // white, red entry 3 is dark by luma; index 9 lies past the palette.
     Bytes palette = {0, 0, 0, 0, 128, 128, 128, 0, 255, 255, 255, 0, 0, 0, 255, 0};
-    BmpSpec spec{.width = 5, .height = 1, .coloursUsed = 4, .palette = palette,
+    BmpSpec spec{.width = 5,
+                 .height = 1,
+                 .coloursUsed = 4,
+                 .palette = palette,
                  .rows = {0, 1, 2, 3, 9, 0, 0, 0}};
     Bytes out = Recolour(BuildBmp(spec));
     // Red 255 alone has luma (77 * 255 + 128) >> 8 = 77: band 1.
@@ -129,7 +141,9 @@ TEST_F(BitmapFileTest, PixelsAreBandedByThePaletteGreyNotTheIndex)
 
 TEST_F(BitmapFileTest, TopDownRowsKeepTheirOrderAndNegativeHeight)
 {
-    BmpSpec spec{.width = 4, .height = -3, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 4,
+                 .height = -3,
+                 .palette = GreyRampPalette(),
                  .rows = MakeRows(4, 3, [](int, int y) { return 64 * y; })};
     Bytes out = Recolour(BuildBmp(spec));
     EXPECT_EQ(static_cast<int32_t>(Le32At(out, 14 + 8)), -3);
@@ -157,13 +171,15 @@ TEST_F(BitmapFileTest, SecondCallGivesSameBandsAndTheNextColours)
     EXPECT_EQ(imageState.palette, nullptr);
     Bytes second = Recolour(BuildBmp(spec));
     EXPECT_EQ(Slice(first, 1078, 4), Slice(second, 1078, 4));
-    EXPECT_EQ(second[54 + 2], 130);  // red of entry 0 is the 13th draw
+    EXPECT_EQ(second[54 + 2], 130);          // red of entry 0 is the 13th draw
     EXPECT_EQ(second[54 + 3 * 4 + 0], 240);  // blue of entry 3 is the 24th
 }
 
 TEST_F(BitmapFileTest, SamePathInAndOutReplacesTheInput)
 {
-    BmpSpec spec{.width = 4, .height = 2, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 4,
+                 .height = 2,
+                 .palette = GreyRampPalette(),
                  .rows = {0, 64, 128, 192, 255, 191, 127, 63}};
     WriteFileBytes(in_, BuildBmp(spec));
     CallOutcome outcome =

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 const std::string kSuccess = "BMP image loaded successfully!\nimage saved\n";
 
-ProcessResult Pavonize(const std::vector<std::string>& arguments, const ProcessOptions& options = {})
+ProcessResult Pavonize(const std::vector<std::string>& arguments,
+                       const ProcessOptions& options = {})
 {
     std::vector<std::string> argv{PAVONIZE_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -24,7 +25,9 @@ ProcessResult Pavonize(const std::vector<std::string>& arguments, const ProcessO
 
 Bytes SmallImage()
 {
-    BmpSpec spec{.width = 5, .height = 3, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 5,
+                 .height = 3,
+                 .palette = GreyRampPalette(),
                  .rows = MakeRows(5, 3, [](int x, int y) { return 50 * x + y; })};
     return BuildBmp(spec);
 }
@@ -63,7 +66,8 @@ TEST_F(HostProcessTest, EachPairGetsTheGeneratorsNextColours)
     EXPECT_EQ(result.out, kSuccess + kSuccess);
     Bytes first = ReadFileBytes(out_);
     Bytes next = ReadFileBytes(second);
-    EXPECT_NE(Bytes(first.begin() + 54, first.begin() + 70), Bytes(next.begin() + 54, next.begin() + 70));
+    EXPECT_NE(Bytes(first.begin() + 54, first.begin() + 70),
+              Bytes(next.begin() + 54, next.begin() + 70));
     EXPECT_EQ(Bytes(first.begin() + 1078, first.end()), Bytes(next.begin() + 1078, next.end()));
 }
 

@@ -23,9 +23,9 @@ bool HaveImageMagick()
     return version.out.find("ImageMagick") != std::string::npos;
 }
 
-#define SKIP_WITHOUT_IMAGEMAGICK()                                                              \
-    if (!HaveImageMagick()) {                                                                   \
-        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)";          \
+#define SKIP_WITHOUT_IMAGEMAGICK()                                                    \
+    if (!HaveImageMagick()) {                                                         \
+        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)"; \
     }
 
 struct Variant {
@@ -50,9 +50,9 @@ TEST_P(ImageMagickVariantTest, EveryPixelLandsInTheBandOfImageMagicksGrey)
     // A swirled gradient: runs of every length and rows that differ, in more
     // than 16 greys so that ImageMagick writes 8 bits rather than 4. 37 wide,
     // so rows carry padding.
-    ProcessResult made = RunProcess({kConvert, "-size", "37x70", "gradient:white-black", "-swirl",
-                                     "180", "-type", "Palette", "-depth", "8",
-                                     std::string(GetParam().format) + ":" + in});
+    ProcessResult made =
+        RunProcess({kConvert, "-size", "37x70", "gradient:white-black", "-swirl", "180", "-type",
+                    "Palette", "-depth", "8", std::string(GetParam().format) + ":" + in});
     ASSERT_EQ(made.exitStatus, 0) << made.err;
     Bytes input = ReadFileBytes(in);
     ASSERT_EQ(Le32At(input, 14), GetParam().infoSize);

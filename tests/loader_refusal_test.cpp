@@ -24,7 +24,9 @@ struct RefusalCase {
 
 BmpSpec ValidSpec()
 {
-    return BmpSpec{.width = 3, .height = 2, .palette = GreyRampPalette(),
+    return BmpSpec{.width = 3,
+                   .height = 2,
+                   .palette = GreyRampPalette(),
                    .rows = MakeRows(3, 2, [](int x, int) { return 80 * x; })};
 }
 
@@ -55,28 +57,42 @@ const char kBadOffset[] = "BMP pixel data offset is invalid\n";
 
 const RefusalCase kCases[] = {
     {"EmptyFile", [] { return Bytes{}; }, "not a BMP file: no BM signature\n"},
-    {"NoSignature", [] { Bytes f = BuildBmp(ValidSpec()); f[0] = 'P'; return f; },
+    {"NoSignature",
+     [] {
+         Bytes f = BuildBmp(ValidSpec());
+         f[0] = 'P';
+         return f;
+     },
      "not a BMP file: no BM signature\n"},
     {"EndsInFileHeader", [] { return Truncated(10); }, kTruncated},
     {"EndsInInfoHeader", [] { return Truncated(40); }, kTruncated},
     {"EndsInPalette", [] { return Truncated(600); }, kTruncated},
     {"EndsInRows", [] { return Truncated(1078 + 7); }, kTruncated},
-    {"InfoHeaderTooSmall", [] { return Patched32(14, 39); }, "BMP information header is too small\n"},
+    {"InfoHeaderTooSmall", [] { return Patched32(14, 39); },
+     "BMP information header is too small\n"},
     {"TwentyFourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 24; }); },
      "24-bit images are not supported: only 8-bit images are recoloured\n"},
     {"FourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 4; }); },
      "4-bit images are not supported: only 8-bit images are recoloured\n"},
     {"Rle4", [] { return WithSpec([](BmpSpec& s) { s.compression = 2; }); },
      "BMP compression 2 is not supported: only uncompressed and RLE8 images are read\n"},
-    {"TopDownRle8", [] { return WithSpec([](BmpSpec& s) { s.compression = 1; s.height = -2; }); },
+    {"TopDownRle8",
+     [] {
+         return WithSpec([](BmpSpec& s) {
+             s.compression = 1;
+             s.height = -2;
+         });
+     },
      "BMP RLE8 images cannot be stored top-down\n"},
     {"TwoPlanes", [] { return WithSpec([](BmpSpec& s) { s.planes = 2; }); },
      "BMP planes field is 2, not 1\n"},
     {"NegativeWidth", [] { return WithSpec([](BmpSpec& s) { s.width = -3; }); },
      "BMP width is negative\n"},
     {"WidthInt32Max", [] { return WithSpec([](BmpSpec& s) { s.width = INT32_MAX; }); }, kTooLarge},
-    {"HeightInt32Min", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MIN; }); }, kTooLarge},
-    {"HeightInt32Max", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MAX; }); }, kTooLarge},
+    {"HeightInt32Min", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MIN; }); },
+     kTooLarge},
+    {"HeightInt32Max", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MAX; }); },
+     kTooLarge},
     // 65536 x 65536 wraps to 0 in 32-bit arithmetic.
     {"ProductWrapsInt32", [] { return WithSpec([](BmpSpec& s) { s.width = s.height = 65536; }); },
      kTooLarge},
@@ -110,7 +126,8 @@ void ExpectRefused(const Bytes& input, const std::string& message)
     EXPECT_EQ(scratch.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
 
-class LoaderRefusalTest : public InProcessTest, public ::testing::WithParamInterface<RefusalCase> {};
+class LoaderRefusalTest : public InProcessTest,
+                          public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(LoaderRefusalTest, EndsWithMessageAndLeavesOutputAlone)
 {
@@ -122,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(Malformed, LoaderRefusalTest, ::testing::ValuesIn(kCase
 
 // The whole malformed corpus, in process, where the decoder's and the
 // header checks' faults are quickest to find.
-class CorpusRefusalTest : public InProcessTest, public ::testing::WithParamInterface<MalformedFile> {};
+class CorpusRefusalTest : public InProcessTest,
+                          public ::testing::WithParamInterface<MalformedFile> {};
 
 TEST_P(CorpusRefusalTest, EndsWithMessageAndLeavesOutputAlone)
 {
@@ -138,8 +156,8 @@ TEST_F(InProcessTest, DirectoriesAndFifosAreRefusedAsInput)
     std::string fifo = scratch.Path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::string out = scratch.Path("out.bmp");
-    CallOutcome directory = RunIntercepted(
-        [&] { RecolourBitmap(Utf16(scratch.path()).c_str(), Utf16(out).c_str()); });
+    CallOutcome directory =
+        RunIntercepted([&] { RecolourBitmap(Utf16(scratch.path()).c_str(), Utf16(out).c_str()); });
     EXPECT_EQ(directory.out, "input is a directory, not a BMP file\n");
     // A FIFO with no writer must not hang the call.
     CallOutcome pipe =

@@ -25,7 +25,8 @@ bool StillMapped(const char* path)
 int ChainLength()
 {
     int length = 0;
-    for (const FrameworkDynamicLibrary* record = FrameworkFirstDynamicLibrary(); record; record = record->next) {
+    for (const FrameworkDynamicLibrary* record = FrameworkFirstDynamicLibrary(); record;
+         record = record->next) {
         ++length;
     }
     return length;

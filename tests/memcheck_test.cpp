@@ -20,36 +20,56 @@ constexpr int kErrorStatus = 99;
 
 ProcessResult RunUnderMemcheck(const std::vector<std::string>& arguments)
 {
-    std::vector<std::string> argv{kValgrind, "--quiet", "--error-exitcode=99", "--leak-check=full",
+    std::vector<std::string> argv{kValgrind,
+                                  "--quiet",
+                                  "--error-exitcode=99",
+                                  "--leak-check=full",
                                   "--errors-for-leak-kinds=definite,indirect,possible",
-                                  "--track-origins=yes", PAVONIZE_EXE};
+                                  "--track-origins=yes",
+                                  PAVONIZE_EXE};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return RunProcess(argv);
 }
 
-#define SKIP_WITHOUT_VALGRIND()                                                                \
-    if (access(kValgrind, X_OK) != 0) {                                                        \
-        GTEST_SKIP() << "valgrind is not installed (apt-get install valgrind)";               \
+#define SKIP_WITHOUT_VALGRIND()                                                 \
+    if (access(kValgrind, X_OK) != 0) {                                         \
+        GTEST_SKIP() << "valgrind is not installed (apt-get install valgrind)"; \
     }
 
 TEST(Memcheck, ValidVariantsInOneProcess)
 {
     SKIP_WITHOUT_VALGRIND();
     ScratchDirectory scratch;
-    BmpSpec v5{.width = 6, .height = 2, .infoSize = 124, .compression = 1, .coloursUsed = 20,
+    BmpSpec v5{.width = 6,
+               .height = 2,
+               .infoSize = 124,
+               .compression = 1,
+               .coloursUsed = 20,
                .palette = GreyRampPalette(20),
-               .rows = Rle8Stream({Rle8Run(2, 3), Rle8Delta(1, 1), Rle8Literal({1, 2, 19}), Rle8EndOfBitmap()})};
-    BmpSpec topDown{.width = 5, .height = -3, .palette = GreyRampPalette(),
+               .rows = Rle8Stream(
+                   {Rle8Run(2, 3), Rle8Delta(1, 1), Rle8Literal({1, 2, 19}), Rle8EndOfBitmap()})};
+    BmpSpec topDown{.width = 5,
+                    .height = -3,
+                    .palette = GreyRampPalette(),
                     .rows = MakeRows(5, 3, [](int x, int y) { return 40 * x + y; })};
-    BmpSpec writerFault{.width = 3, .height = 1, .palette = GreyRampPalette(), .rows = {9, 99, 199, 0},
+    BmpSpec writerFault{.width = 3,
+                        .height = 1,
+                        .palette = GreyRampPalette(),
+                        .rows = {9, 99, 199, 0},
                         .pixelOffset = 54};
-    CoreBmpSpec core{.width = 7, .height = 2, .palette = GreyRampPalette3(),
+    CoreBmpSpec core{.width = 7,
+                     .height = 2,
+                     .palette = GreyRampPalette3(),
                      .rows = MakeRows(7, 2, [](int x, int) { return 30 * x; })};
     const std::vector<Bytes> inputs = {
-        BuildRle8Bmp(5, 3, Rle8Stream({Rle8Run(5, 200), Rle8EndOfLine(), Rle8Literal({1, 2, 3}),
-                                       Rle8EndOfBitmap()})),
+        BuildRle8Bmp(5, 3,
+                     Rle8Stream({Rle8Run(5, 200), Rle8EndOfLine(), Rle8Literal({1, 2, 3}),
+                                 Rle8EndOfBitmap()})),
         BuildRle8Bmp(0, 4, Rle8Stream({Rle8EndOfBitmap()})),
-        BuildBmp(v5), BuildBmp(topDown), BuildBmp(writerFault), BuildCoreBmp(core)};
+        BuildBmp(v5),
+        BuildBmp(topDown),
+        BuildBmp(writerFault),
+        BuildCoreBmp(core)};
     std::vector<std::string> arguments;
     for (size_t i = 0; i < inputs.size(); ++i) {
         std::string in = scratch.Path("in" + std::to_string(i) + ".bmp");
@@ -66,11 +86,18 @@ TEST(Memcheck, ValidVariantsInOneProcess)
 // palette, rows, and each way RLE8 data goes wrong.
 std::vector<MalformedFile> MemcheckSelection()
 {
-    const char* names[] = {"truncated-in-info-header", "truncated-in-palette", "truncated-in-rows",
-                           "truncated-in-core-palette", "overflow-65536-squared", "palette-FFFFFFFF",
-                           "offset-near-4GiB", "rle8-row-overrun-literal",
-                           "rle8-image-overrun-delta-down", "rle8-ends-early-literal-cut",
-                           "rle8-ends-early-odd-byte", "rle8-too-short-10000-squared"};
+    const char* names[] = {"truncated-in-info-header",
+                           "truncated-in-palette",
+                           "truncated-in-rows",
+                           "truncated-in-core-palette",
+                           "overflow-65536-squared",
+                           "palette-FFFFFFFF",
+                           "offset-near-4GiB",
+                           "rle8-row-overrun-literal",
+                           "rle8-image-overrun-delta-down",
+                           "rle8-ends-early-literal-cut",
+                           "rle8-ends-early-odd-byte",
+                           "rle8-too-short-10000-squared"};
     std::vector<MalformedFile> corpus = MalformedCorpus();
     std::vector<MalformedFile> selection;
     for (const char* name : names) {

@@ -9,7 +9,9 @@ FrameworkCalls refusingCalls;
 __attribute__((constructor)) void UseARefusingFramework()
 {
     refusingCalls = *frameworkCalls;
-    refusingCalls.initialiseExtensionModule = [](FrameworkExtensionModule*, void*) { return false; };
+    refusingCalls.initialiseExtensionModule = [](FrameworkExtensionModule*, void*) {
+        return false;
+    };
     ShellReplaceFrameworkCalls(&refusingCalls);
 }
 

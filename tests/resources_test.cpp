@@ -33,8 +33,8 @@ struct Node {
     uint16_t valueLength;
     uint16_t type;
     std::string key;
-    size_t valueAt;      // offset of the value from the node's start
-    size_t childrenAt;   // offset of the first child
+    size_t valueAt;     // offset of the value from the node's start
+    size_t childrenAt;  // offset of the first child
 };
 
 Node ReadNode(const uint8_t* at, size_t room)
@@ -100,13 +100,14 @@ TEST_F(Resources, VersionBlockFixedPart)
     EXPECT_EQ(root.type, 0);
     ASSERT_EQ(root.valueLength, 52);
     const uint8_t* fixed = block + root.valueAt;
-    const uint32_t expected[13] = {0xFEEF04BD, 0x00010000, 0x00010000, 0x00000001, 0x00010000, 0x00000001,
-                                   0x3F,       0,          0x4,        0x2,        0,          0,
-                                   0};
+    const uint32_t expected[13] = {0xFEEF04BD, 0x00010000, 0x00010000, 0x00000001, 0x00010000,
+                                   0x00000001, 0x3F,       0,          0x4,        0x2,
+                                   0,          0,          0};
     for (int field = 0; field < 13; ++field) {
         EXPECT_EQ(ReadLe32(fixed + 4 * field), expected[field]) << "fixed field " << field;
     }
-    EXPECT_EQ(FrameworkFindResource(library, "#16", 1, 0x0407, &bytes), nullptr) << "only language 1033";
+    EXPECT_EQ(FrameworkFindResource(library, "#16", 1, 0x0407, &bytes), nullptr)
+        << "only language 1033";
 }
 
 TEST_F(Resources, VersionBlockStringsAndTranslation)
@@ -165,12 +166,12 @@ TEST_F(Resources, TypeLibraryHeaderNameAndGuid)
     ASSERT_GE(bytes, 0x54u + 15 * 16);
     EXPECT_EQ(ReadLe32(tlb + 0x00), 0x5446534Du);  // "MSFT"
     EXPECT_EQ(ReadLe32(tlb + 0x04), 0x00010002u);
-    EXPECT_EQ(ReadLe32(tlb + 0x0C), 1033u);         // lcid
-    EXPECT_EQ(ReadLe32(tlb + 0x14) & 0xF, 1u);      // SYS_WIN32
-    EXPECT_EQ(ReadLe32(tlb + 0x18), 0x00000001u);   // 1.0: major low, minor high
-    EXPECT_EQ(ReadLe32(tlb + 0x20), 0u);            // no type descriptions
-    EXPECT_EQ(ReadLe32(tlb + 0x30), 1u);            // one name
-    EXPECT_EQ(ReadLe32(tlb + 0x34), 14u);           // of 14 characters
+    EXPECT_EQ(ReadLe32(tlb + 0x0C), 1033u);        // lcid
+    EXPECT_EQ(ReadLe32(tlb + 0x14) & 0xF, 1u);     // SYS_WIN32
+    EXPECT_EQ(ReadLe32(tlb + 0x18), 0x00000001u);  // 1.0: major low, minor high
+    EXPECT_EQ(ReadLe32(tlb + 0x20), 0u);           // no type descriptions
+    EXPECT_EQ(ReadLe32(tlb + 0x30), 1u);           // one name
+    EXPECT_EQ(ReadLe32(tlb + 0x34), 14u);          // of 14 characters
 
     // Every segment lies inside the file; the name and GUID are where the
     // header says.
@@ -222,19 +223,22 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
     const uint8_t* tlb = Find("TYPELIB", 1, &bytes);
     ASSERT_NE(tlb, nullptr);
     std::string path = "/tmp/resources_test_" + std::to_string(getpid()) + ".tlb";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(tlb), static_cast<std::streamsize>(bytes));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(tlb), static_cast<std::streamsize>(bytes));
     ProcessResult dump = RunProcess({"/usr/bin/winedump", path});
     std::remove(path.c_str());
     ASSERT_EQ(dump.exitStatus, 0) << dump.err;
-    for (const char* line : {"lcid = 00000409h", "syskind = SYS_WIN32", "version = 1.0",
-                             "name = \"OrvanePavonize\"", "guid = {b8e7bbe7-432a-4287-8c53-b4ff01e93a5c}"}) {
+    for (const char* line :
+         {"lcid = 00000409h", "syskind = SYS_WIN32", "version = 1.0", "name = \"OrvanePavonize\"",
+          "guid = {b8e7bbe7-432a-4287-8c53-b4ff01e93a5c}"}) {
         EXPECT_NE(dump.out.find(line), std::string::npos) << line << "\n" << dump.out;
     }
 }
 
 TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
 {
-    ProcessResult symbols = RunProcess({"/usr/bin/nm", "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
+    ProcessResult symbols =
+        RunProcess({"/usr/bin/nm", "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
     ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;
     size_t start = 0;

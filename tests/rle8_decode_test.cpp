@@ -18,7 +18,8 @@ constexpr int kGuardBytes = 64;
 // must overwrite.
 struct GuardedPixels {
     GuardedPixels(int64_t rows, int64_t rowBytes)
-        : bytes(static_cast<size_t>(rows * rowBytes + 2 * kGuardBytes), kGuard), size(rows * rowBytes)
+        : bytes(static_cast<size_t>(rows * rowBytes + 2 * kGuardBytes), kGuard),
+          size(rows * rowBytes)
     {
         std::fill(pixels(), pixels() + size, uint8_t{0xEE});
     }
@@ -71,7 +72,8 @@ TEST(Rle8Decode, PaddingMayBeEncodedButNothingPastIt)
 {
     // 3 pixels wide, 4-byte rows: some writers encode the padding byte.
     GuardedPixels buffer(1, 4);
-    EXPECT_EQ(Decode(Rle8Stream({Rle8Run(3, 1), Rle8Run(1, 0)}), buffer, 3, 1, 4), Rle8Result::Complete);
+    EXPECT_EQ(Decode(Rle8Stream({Rle8Run(3, 1), Rle8Run(1, 0)}), buffer, 3, 1, 4),
+              Rle8Result::Complete);
     EXPECT_EQ(Decode(Rle8Stream({Rle8Run(3, 1), Rle8Run(2, 0)}), buffer, 3, 1, 4),
               Rle8Result::RowOverrun);
     EXPECT_EQ(Decode(Rle8Stream({Rle8Delta(4, 0), Rle8EndOfBitmap()}), buffer, 3, 1, 4),

@@ -87,8 +87,8 @@ TEST_F(ShellAttach, ProcessAttachParksTheListHeadsThenRegistersAndAddsTheRecord)
 
     EXPECT_TRUE(LibraryEntryPoint(instance, 1, nullptr));
 
-    EXPECT_EQ(record.calls,
-              (std::vector<std::string>{"currentModuleState", "initialise", "allocate", "construct"}));
+    EXPECT_EQ(record.calls, (std::vector<std::string>{"currentModuleState", "initialise",
+                                                      "allocate", "construct"}));
     EXPECT_EQ(record.state.classInitialisation, &hostClass);
     EXPECT_EQ(record.state.factoryInitialisation, &hostFactory);
     EXPECT_EQ(record.state.registeredClassHead, nullptr);
@@ -112,7 +112,8 @@ TEST_F(ShellAttach, NoStorageSkipsTheRecordButStillAttaches)
 {
     record.giveStorage = false;
     EXPECT_TRUE(LibraryEntryPoint(instance, 1, nullptr));
-    EXPECT_EQ(record.calls, (std::vector<std::string>{"currentModuleState", "initialise", "allocate"}));
+    EXPECT_EQ(record.calls,
+              (std::vector<std::string>{"currentModuleState", "initialise", "allocate"}));
 }
 
 TEST_F(ShellAttach, ProcessDetachTerminatesThenRunsStaticShutdown)

@@ -9,6 +9,9 @@ packages=(
   imagemagick                     # independent BMP reader/writer for round-trip tests
   wine64-tools                    # winedump, an independent reader of the type library
   valgrind                        # memory checker run over the command line
+  clang-format clang-tidy         # style and static checks in CI
+  pkg-config                      # the consumer test that links through pkg-config
+  dpkg-dev file lintian           # the Debian package: shlibdeps, and its checks
 )
 packages+=("$@")  # extra packages a caller needs
 

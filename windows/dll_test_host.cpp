@@ -56,8 +56,8 @@ int CallOnce(const std::wstring& dll, const std::wstring& input, const std::wstr
     int32_t removed = -1;
     int32_t result = CallCountingRemovedBytes(reinterpret_cast<const void*>(proc), input.c_str(),
                                               output.c_str(), &removed);
-    std::snprintf(line, sizeof line, "result %d\nremoved %d argument bytes\n", static_cast<int>(result),
-                  static_cast<int>(removed));
+    std::snprintf(line, sizeof line, "result %d\nremoved %d argument bytes\n",
+                  static_cast<int>(result), static_cast<int>(removed));
 #else
     int32_t result = ProcAs<PavonizeFunction>(proc)(input.c_str(), output.c_str());
     std::snprintf(line, sizeof line, "result %d\n", static_cast<int>(result));
@@ -85,7 +85,9 @@ std::string Shown(const std::string& text)
 {
     std::string shown;
     for (char c : text) {
-        shown += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+        shown += c == '\n'   ? std::string("\\n")
+                 : c == '\r' ? std::string("\\r")
+                             : std::string(1, c);
     }
     return "\"" + shown + "\"";
 }
@@ -111,7 +113,8 @@ void CheckSucceeded(const std::string& what, const ChildResult& child)
 void CheckExports(const Paths& paths)
 {
     HMODULE module = LoadLibraryW(paths.dll.c_str());
-    Check(module != nullptr, "LoadLibraryW loads the DLL", "error " + std::to_string(GetLastError()));
+    Check(module != nullptr, "LoadLibraryW loads the DLL",
+          "error " + std::to_string(GetLastError()));
     if (module == nullptr) {
         return;
     }
@@ -129,7 +132,8 @@ void CheckExports(const Paths& paths)
 void CheckSample(const Paths& paths, const Bytes& reference)
 {
     std::wstring output = paths.In(L"sample-recoloured.bmp");
-    CheckSucceeded("the sample is recoloured and the call returns 999", Call(paths, paths.sample, output));
+    CheckSucceeded("the sample is recoloured and the call returns 999",
+                   Call(paths, paths.sample, output));
     Bytes written = ReadFileBytes(output);
     Check(!reference.empty() && written == reference,
           "the output is byte for byte the native build's",
@@ -184,7 +188,8 @@ bool InAnsiCodePage(const std::wstring& text)
 void CheckAnsiPaths(const Paths& paths, const Bytes& sample, const Bytes& reference)
 {
     std::printf("     ANSI code page %u\n", GetACP());
-    for (const std::wstring& stem : {std::wstring(L"\u00e9t\u00e9"), std::wstring(L"\u4e2d\u6587")}) {
+    for (const std::wstring& stem :
+         {std::wstring(L"\u00e9t\u00e9"), std::wstring(L"\u4e2d\u6587")}) {
         std::wstring input = paths.In(stem + L".bmp");
         std::wstring output = paths.In(stem + L"-out.bmp");
         WriteFileBytes(input, sample);
@@ -201,8 +206,14 @@ void CheckAnsiPaths(const Paths& paths, const Bytes& sample, const Bytes& refere
 }
 
 #if defined(__i386__)
-int32_t __stdcall TakesTwoStdcall(const void*, const void*) { return 1; }
-int32_t __cdecl TakesTwoCdecl(const void*, const void*) { return 2; }
+int32_t __stdcall TakesTwoStdcall(const void*, const void*)
+{
+    return 1;
+}
+int32_t __cdecl TakesTwoCdecl(const void*, const void*)
+{
+    return 2;
+}
 
 // The probe behind "removed 8 argument bytes" must itself tell the two apart.
 void CheckStdcallProbe()
@@ -224,7 +235,8 @@ int RunChecks(const Paths& paths, const std::wstring& referencePath)
     Bytes reference = ReadFileBytes(referencePath, &haveReference);
     Bytes sample = ReadFileBytes(paths.sample);
     if (!haveReference || sample.empty() || !EmptyDirectory(paths.scratch)) {
-        std::fprintf(stderr, "cannot read the sample or the reference, or empty the scratch folder\n");
+        std::fprintf(stderr,
+                     "cannot read the sample or the reference, or empty the scratch folder\n");
         return 2;
     }
 #if defined(__i386__)
@@ -250,7 +262,8 @@ int wmain(int argc, wchar_t** argv)
     if (arguments.size() == 4) {
         return RunChecks(Paths{arguments[0], arguments[1], arguments[3]}, arguments[2]);
     }
-    std::fprintf(stderr, "usage: dll_test_host DLL SAMPLE REFERENCE SCRATCH\n"
-                         "       dll_test_host --call DLL INPUT OUTPUT\n");
+    std::fprintf(stderr,
+                 "usage: dll_test_host DLL SAMPLE REFERENCE SCRATCH\n"
+                 "       dll_test_host --call DLL INPUT OUTPUT\n");
     return 2;
 }

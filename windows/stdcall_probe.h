@@ -11,5 +11,5 @@
 // argument bytes the callee took off the stack: 8 for __stdcall, 0 for
 // __cdecl. Returns the function's 32-bit result.
 extern "C" int32_t CallCountingRemovedBytes(const void* function, const void* first,
-                                             const void* second, int32_t* removedBytes);
+                                            const void* second, int32_t* removedBytes);
 #endif

@@ -50,7 +50,8 @@ inline constexpr uint32_t kTypeLibrarySyskind = 1;  // SYS_WIN32
 inline constexpr uint32_t kTypeLibraryGuidData1 = 0xB8E7BBE7;
 inline constexpr uint16_t kTypeLibraryGuidData2 = 0x432A;
 inline constexpr uint16_t kTypeLibraryGuidData3 = 0x4287;
-inline constexpr uint8_t kTypeLibraryGuidData4[8] = {0x8C, 0x53, 0xB4, 0xFF, 0x01, 0xE9, 0x3A, 0x5C};
+inline constexpr uint8_t kTypeLibraryGuidData4[8] = {0x8C, 0x53, 0xB4, 0xFF,
+                                                     0x01, 0xE9, 0x3A, 0x5C};
 
 // ---- String table ---------------------------------------------------------------
 inline constexpr uint16_t kSocketsFailedStringId = 101;

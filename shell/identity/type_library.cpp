@@ -99,7 +99,8 @@ Bytes BuildTypeLibrary()
     Append32(library, identity::kTypeLibraryLcid);
     Append32(library, identity::kTypeLibraryLcid);
     Append32(library, kAlwaysSetFlags | identity::kTypeLibrarySyskind);
-    Append32(library, identity::kTypeLibraryMajor | static_cast<uint32_t>(identity::kTypeLibraryMinor) << 16);
+    Append32(library, identity::kTypeLibraryMajor |
+                          static_cast<uint32_t>(identity::kTypeLibraryMinor) << 16);
     Append32(library, 0);      // library flags
     Append32(library, 0);      // type descriptions
     Append32(library, kNone);  // help string

@@ -32,8 +32,14 @@ Bytes Node(const char* key, uint16_t type, uint16_t valueLength, const Bytes& va
     return node;
 }
 
-uint32_t High(const uint16_t version[4]) { return static_cast<uint32_t>(version[0]) << 16 | version[1]; }
-uint32_t Low(const uint16_t version[4]) { return static_cast<uint32_t>(version[2]) << 16 | version[3]; }
+uint32_t High(const uint16_t version[4])
+{
+    return static_cast<uint32_t>(version[0]) << 16 | version[1];
+}
+uint32_t Low(const uint16_t version[4])
+{
+    return static_cast<uint32_t>(version[2]) << 16 | version[3];
+}
 
 Bytes FixedFileInfo()
 {
@@ -60,7 +66,8 @@ Bytes StringNode(const identity::VersionString& entry)
     Bytes value;
     AppendUtf16(value, entry.value);
     Append16(value, 0);
-    return Node(entry.key, kTextNode, static_cast<uint16_t>(std::strlen(entry.value) + 1), value, {});
+    return Node(entry.key, kTextNode, static_cast<uint16_t>(std::strlen(entry.value) + 1), value,
+                {});
 }
 
 Bytes StringTable()

@@ -13,11 +13,11 @@ struct BmpSpec {
     int32_t height = 0;
     uint16_t bitCount = 8;
     uint16_t planes = 1;
-    uint32_t infoSize = 40;    // 108 for V4, 124 for V5
+    uint32_t infoSize = 40;  // 108 for V4, 124 for V5
     uint32_t compression = 0;
-    uint32_t coloursUsed = 0;  // 0: the palette holds 256 entries
-    Bytes palette;             // blue, green, red, reserved per entry
-    Bytes rows;                // exactly as stored in the file, padding included
+    uint32_t coloursUsed = 0;     // 0: the palette holds 256 entries
+    Bytes palette;                // blue, green, red, reserved per entry
+    Bytes rows;                   // exactly as stored in the file, padding included
     int64_t gapBeforePixels = 0;  // extra bytes between palette and rows
     int64_t pixelOffset = -1;     // -1: right after palette and gap
 };

@@ -14,7 +14,7 @@ struct ProcessEnded {
 struct CallOutcome {
     bool ended = false;  // the library asked to end the process
     int status = 0;
-    std::string out;     // what it printed on standard output
+    std::string out;  // what it printed on standard output
 };
 
 // Runs `call` with standard output captured and ending intercepted.

@@ -28,7 +28,8 @@ std::string Planes(unsigned planes)
 
 std::string Depth(int bits)
 {
-    return std::to_string(bits) + "-bit images are not supported: only 8-bit images are recoloured\n";
+    return std::to_string(bits) +
+           "-bit images are not supported: only 8-bit images are recoloured\n";
 }
 
 std::string Compression(unsigned compression)
@@ -48,7 +49,10 @@ BmpSpec PlainSpec()
     return spec;
 }
 
-Bytes Plain() { return BuildBmp(PlainSpec()); }
+Bytes Plain()
+{
+    return BuildBmp(PlainSpec());
+}
 
 Bytes PlainWith(void (*change)(BmpSpec&))
 {
@@ -161,8 +165,8 @@ std::vector<MalformedFile> MalformedCorpus()
     add("planes", "core-0", Patch16(Core(), 22, 0), Planes(0));
 
     for (int bits : {0, 1, 4, 16, 24, 32}) {
-        add("depth", std::to_string(bits), Patch16(Plain(), kBitCountField, static_cast<uint16_t>(bits)),
-            Depth(bits));
+        add("depth", std::to_string(bits),
+            Patch16(Plain(), kBitCountField, static_cast<uint16_t>(bits)), Depth(bits));
     }
     add("depth", "core-24", Patch16(Core(), 24, 24), Depth(24));
 
@@ -171,7 +175,8 @@ std::vector<MalformedFile> MalformedCorpus()
             Compression(compression));
     }
 
-    add("width", "negative", Patch32(Plain(), kWidthField, static_cast<uint32_t>(-1)), kNegativeWidth);
+    add("width", "negative", Patch32(Plain(), kWidthField, static_cast<uint32_t>(-1)),
+        kNegativeWidth);
     add("width", "INT32_MIN", Patch32(Plain(), kWidthField, 0x80000000u), kNegativeWidth);
     add("width", "INT32_MAX", Patch32(Plain(), kWidthField, INT32_MAX), kTooLarge);
     add("height", "INT32_MIN", Patch32(Plain(), kHeightField, 0x80000000u), kTooLarge);
@@ -181,7 +186,11 @@ std::vector<MalformedFile> MalformedCorpus()
     // Empty images are read, but not when they claim data they lack or set
     // pixels they do not have.
     add("zero-size", "width-0-offset-past-end",
-        Patch32(PlainWith([](BmpSpec& s) { s.width = 0; s.rows.clear(); }), kPixelOffsetField, 2000),
+        Patch32(PlainWith([](BmpSpec& s) {
+                    s.width = 0;
+                    s.rows.clear();
+                }),
+                kPixelOffsetField, 2000),
         kTruncated);
     add("zero-size", "width-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 0, 2), kRowOverrun);
     add("zero-size", "height-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 3, 0), kImageOverrun);
@@ -193,8 +202,8 @@ std::vector<MalformedFile> MalformedCorpus()
     add("overflow", "65536-squared", sized(65536, 65536), kTooLarge);
     add("overflow", "65537-squared", sized(65537, 65537), kTooLarge);
     add("overflow", "wide-times-4", sized(0x40000001, 4), kTooLarge);
-    add("overflow", "rle8-20000-squared", Patch32(Patch32(ValidRle8(), kWidthField, 20000), kHeightField, 20000),
-        kTooLarge);
+    add("overflow", "rle8-20000-squared",
+        Patch32(Patch32(ValidRle8(), kWidthField, 20000), kHeightField, 20000), kTooLarge);
 
     add("palette", "257", Patch32(Plain(), kColoursUsedField, 257), kPaletteTooLarge);
     add("palette", "65536", Patch32(Plain(), kColoursUsedField, 65536), kPaletteTooLarge);

@@ -10,8 +10,8 @@
 #include "bmp_builder.h"
 
 struct MalformedFile {
-    std::string kind;     // the class of fault, e.g. "truncated", "rle8-row-overrun"
-    std::string name;     // unique, usable as a file name and a test name
+    std::string kind;  // the class of fault, e.g. "truncated", "rle8-row-overrun"
+    std::string name;  // unique, usable as a file name and a test name
     Bytes bytes;
     std::string message;  // what the loader prints before ending with status 1
 };

@@ -96,7 +96,8 @@ ProcessResult RunBuiltProgram(const std::vector<std::string>& argv, const Proces
 
 ScratchDirectory::ScratchDirectory()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pavonize-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pavonize-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("mkdtemp failed");
     }

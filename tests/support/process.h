@@ -12,9 +12,9 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes; -1 leaves it alone
+    long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes; -1 leaves it alone
     bool ignoreFileSizeSignal = false;  // SIGXFSZ ignored, so writes fail instead
-    long addressSpaceLimit = -1;  // RLIMIT_AS in bytes, to make allocations fail
+    long addressSpaceLimit = -1;        // RLIMIT_AS in bytes, to make allocations fail
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});

@@ -1,0 +1,123 @@
+// `pavonize --help` and the manual page describe the program that really
+// runs: the options are taken from --help itself, so an option added to the
+// program and its help is caught here until the manual page has it too.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "support/process.h"
+
+namespace {
+
+using Names = std::set<std::string>;
+
+std::string HelpText()
+{
+    ProcessResult help = RunProcess({PAVONIZE_EXE, "--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    return help.err;
+}
+
+std::string ManualSource()
+{
+    std::ifstream in(PAVONIZE_MANUAL);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_FALSE(text.str().empty()) << PAVONIZE_MANUAL;
+    return text.str();
+}
+
+// Every capture of `pattern`'s first group in `text`.
+Names Captures(const std::string& text, const std::string& pattern)
+{
+    Names found;
+    std::regex expression(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), expression);
+         it != std::sregex_iterator(); ++it) {
+        found.insert((*it)[1]);
+    }
+    return found;
+}
+
+// The body of one ".SH NAME" section of the manual page.
+std::string ManualSection(const std::string& manual, const std::string& name)
+{
+    size_t start = manual.find("\n.SH " + name + "\n");
+    if (start == std::string::npos) {
+        ADD_FAILURE() << "no section " << name;
+        return "";
+    }
+    start += name.size() + 6;
+    size_t end = manual.find("\n.SH ", start);
+    return manual.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// roff writes a dash as "\-".
+std::string Unescaped(std::string text)
+{
+    for (size_t at = text.find("\\-"); at != std::string::npos; at = text.find("\\-", at)) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
+// "  --name   what it does" lines of --help.
+Names HelpOptions(const std::string& help)
+{
+    return Captures(help, R"((?:^|\n)  (-\S*)\s)");
+}
+
+// ".TP" then ".B \-\-name" in the OPTIONS section.
+Names ManualOptions(const std::string& manual)
+{
+    return Captures(Unescaped(ManualSection(manual, "OPTIONS")), R"(\.TP\n\.B (\S+)\n)");
+}
+
+TEST(HelpAndManualTest, EveryOptionInTheHelpIsAcceptedAndInTheManual)
+{
+    Names options = HelpOptions(HelpText());
+    ASSERT_TRUE(options.count("--help") && options.count("--version")) << "help lists no options";
+    for (const std::string& option : options) {
+        ProcessResult result = RunProcess({PAVONIZE_EXE, option});
+        EXPECT_EQ(result.err.find("unknown option"), std::string::npos) << option;
+        EXPECT_NE(result.exitStatus, -1) << option << " did not exit normally";
+    }
+    EXPECT_EQ(ManualOptions(ManualSource()), options);
+
+    // What the check above relies on: a made-up option is turned away.
+    ProcessResult unknown = RunProcess({PAVONIZE_EXE, "--no-such-option"});
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_NE(unknown.err.find("unknown option --no-such-option"), std::string::npos);
+}
+
+TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
+{
+    std::string help = HelpText();
+    std::string manual = ManualSource();
+    const Names statuses = {"0", "1", "2"};
+    EXPECT_EQ(Captures(help, R"(\n  ([0-9]+)  )"), statuses);
+    EXPECT_EQ(Captures(ManualSection(manual, "EXIT STATUS"), R"(\.TP\n\.B ([0-9]+)\n)"), statuses);
+
+    std::string output = ManualSection(manual, "OUTPUT");
+    for (const std::string& text : {help, output}) {
+        EXPECT_NE(text.find("OUTPUT"), std::string::npos);
+        EXPECT_NE(text.find("Standard output carries the library's messages"), std::string::npos);
+        EXPECT_NE(text.find("go to standard error"), std::string::npos);
+    }
+}
+
+TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
+{
+    ProcessResult version = RunProcess({PAVONIZE_EXE, "--version"});
+    ASSERT_EQ(version.exitStatus, 0);
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(version.err, found, std::regex(R"( (\S+)\n$)")));
+    std::string title = ManualSource().substr(0, ManualSource().find("\n.SH "));
+    EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos) << title;
+}
+
+}  // namespace

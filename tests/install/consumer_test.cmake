@@ -1,0 +1,184 @@
+# What a user of the installed library meets, one STEP per test:
+#   install           cmake --install into a scratch prefix, then move the
+#                     prefix elsewhere; the moved pavonize still recolours
+#   find_package      the C example built through find_package(OrvanePavonize)
+#   package_version   find_package accepts 1.x and refuses 2.0
+#   pkg_config        the C example built through pkg-config
+#   load_at_run_time  the C++ example that loads the library while running
+#   python            the ctypes example
+# Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
+#         CXX_COMPILER PYTHON
+set(prefix "${SCRATCH}/prefix")
+set(examples "${SOURCE_DIR}/examples")
+set(success "BMP image loaded successfully!\nimage saved\n")
+
+# Runs a command; fails the test unless it exits 0 and prints exactly
+# `expected_out` on standard output.
+function(expect_run expected_out)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
+    OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 OR NOT out STREQUAL expected_out)
+    string(REPLACE ";" " " command "${ARGN}")
+    message(FATAL_ERROR "${command}\nstatus: ${status}\nout: ${out}\nerr: ${err}\n"
+      "expected status 0 and out: ${expected_out}")
+  endif()
+endfunction()
+
+# Fails unless `path` is the sample recoloured: same size, and every pixel
+# byte (from the offset in the file header) reduced to a band, 0 to 3.
+function(expect_recoloured path)
+  if(NOT EXISTS "${path}")
+    message(FATAL_ERROR "no output at ${path}")
+  endif()
+  file(SIZE "${path}" size)
+  file(SIZE "${SAMPLE}" sample_size)
+  file(READ "${path}" signature LIMIT 2 HEX)
+  file(READ "${path}" offset_hex OFFSET 10 LIMIT 4 HEX)
+  # The offset is little-endian; the sample's is below 65536.
+  string(SUBSTRING "${offset_hex}" 0 2 low)
+  string(SUBSTRING "${offset_hex}" 2 2 high)
+  math(EXPR offset "0x${high}${low}")
+  file(READ "${path}" pixels_hex OFFSET ${offset} HEX)
+  string(REGEX REPLACE "0[0-3]" "" not_bands "${pixels_hex}")
+  if(NOT size EQUAL sample_size OR NOT signature STREQUAL "424d"
+     OR pixels_hex STREQUAL "" OR NOT not_bands STREQUAL "")
+    message(FATAL_ERROR "${path} is not the recoloured sample (size ${size}, sample ${sample_size})")
+  endif()
+endfunction()
+
+# Configures and builds an example project against the installed prefix only.
+function(build_example name source)
+  set(binary "${SCRATCH}/${name}")
+  file(REMOVE_RECURSE "${binary}")
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -S "${source}" -B "${binary}" -G "${GENERATOR}"
+      -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+      "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror" "-DCMAKE_CXX_FLAGS=-Wall -Wextra -Werror"
+      -DCMAKE_PREFIX_PATH=${prefix}
+      # Only the scratch prefix: a copy installed on the machine must not
+      # stand in for it.
+      -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(status EQUAL 0)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build "${binary}"
+      RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  endif()
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "building ${source} failed:\n${out}\n${err}")
+  endif()
+endfunction()
+
+if(STEP STREQUAL "install")
+  file(REMOVE_RECURSE "${SCRATCH}")
+  set(staging "${SCRATCH}/staging")
+  execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${staging}"
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "install failed:\n${out}\n${err}")
+  endif()
+  # Moved after installing: nothing may point back into the staging folder.
+  file(RENAME "${staging}" "${prefix}")
+  foreach(installed
+      bin/pavonize
+      include/orvanepavonize/orvanepavonize.h
+      lib/liborvanepavonize.so.1.0.0.1
+      lib/cmake/OrvanePavonize/OrvanePavonizeConfig.cmake
+      lib/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
+      lib/pkgconfig/orvanepavonize.pc
+      share/man/man1/pavonize.1.gz)
+    if(NOT EXISTS "${prefix}/${installed}")
+      message(FATAL_ERROR "not installed: ${installed}")
+    endif()
+  endforeach()
+  foreach(link_and_target
+      "liborvanepavonize.so.1=liborvanepavonize.so.1.0.0.1"
+      "liborvanepavonize.so=liborvanepavonize.so.1")
+    string(REPLACE "=" ";" pair "${link_and_target}")
+    list(GET pair 0 link)
+    list(GET pair 1 target)
+    file(READ_SYMLINK "${prefix}/lib/${link}" found)
+    if(NOT found STREQUAL target)
+      message(FATAL_ERROR "lib/${link} points to '${found}', not ${target}")
+    endif()
+  endforeach()
+  set(ENV{LD_LIBRARY_PATH} "")
+  expect_run("${success}" "${prefix}/bin/pavonize" "${SAMPLE}" "${SCRATCH}/installed.bmp")
+  expect_recoloured("${SCRATCH}/installed.bmp")
+
+elseif(STEP STREQUAL "find_package")
+  build_example(find-package "${examples}/c-host")
+  expect_run("${success}Pavonize returned 999\n"
+    "${SCRATCH}/find-package/recolour_file" "${SAMPLE}" "${SCRATCH}/find-package.bmp")
+  expect_recoloured("${SCRATCH}/find-package.bmp")
+
+elseif(STEP STREQUAL "package_version")
+  foreach(request "1.0=found" "1.0.0.1 EXACT=found" "2.0=refused")
+    string(REPLACE "=" ";" pair "${request}")
+    list(GET pair 0 version)
+    list(GET pair 1 wanted)
+    set(project "${SCRATCH}/version/source")
+    file(REMOVE_RECURSE "${SCRATCH}/version")
+    file(WRITE "${project}/CMakeLists.txt"
+      "cmake_minimum_required(VERSION 3.20)\nproject(Probe NONE)\n"
+      "find_package(OrvanePavonize ${version} CONFIG REQUIRED)\n")
+    execute_process(
+      COMMAND ${CMAKE_COMMAND} -S "${project}" -B "${SCRATCH}/version/build"
+        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF
+      RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
+    set(outcome refused)
+    if(status EQUAL 0)
+      set(outcome found)
+    endif()
+    if(NOT outcome STREQUAL wanted)
+      message(FATAL_ERROR "find_package(OrvanePavonize ${version}) should be ${wanted}:\n${err}")
+    endif()
+  endforeach()
+
+elseif(STEP STREQUAL "pkg_config")
+  set(ENV{PKG_CONFIG_LIBDIR} "${prefix}/lib/pkgconfig")
+  set(ENV{PKG_CONFIG_PATH} "")
+  execute_process(COMMAND pkg-config --modversion orvanepavonize
+    OUTPUT_VARIABLE version OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT version STREQUAL "1.0.0.1")
+    message(FATAL_ERROR "pkg-config reports version '${version}'")
+  endif()
+  execute_process(COMMAND pkg-config --cflags --libs orvanepavonize
+    OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND pkg-config --variable=libdir orvanepavonize
+    OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  set(program "${SCRATCH}/pkg-config/recolour_file")
+  file(MAKE_DIRECTORY "${SCRATCH}/pkg-config")
+  execute_process(
+    COMMAND ${C_COMPILER} -std=c11 -Wall -Wextra -Werror
+      "${examples}/c-host/recolour_file.c" ${flags} "-Wl,-rpath,${libdir}" -o "${program}"
+    RESULT_VARIABLE status ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "compiling with pkg-config's flags (${flags}) failed:\n${err}")
+  endif()
+  expect_run("${success}Pavonize returned 999\n" "${program}" "${SAMPLE}" "${SCRATCH}/pkg-config.bmp")
+  expect_recoloured("${SCRATCH}/pkg-config.bmp")
+
+elseif(STEP STREQUAL "load_at_run_time")
+  build_example(load-at-run-time "${examples}/load-at-run-time")
+  set(program "${SCRATCH}/load-at-run-time/load_at_run_time")
+  # Nothing of the library is linked in: only a load at run time finds it.
+  execute_process(COMMAND readelf -d "${program}" OUTPUT_VARIABLE dynamic)
+  if(dynamic MATCHES "orvanepavonize")
+    message(FATAL_ERROR "load_at_run_time links the library:\n${dynamic}")
+  endif()
+  expect_run("${success}Pavonize returned 999\n"
+    "${program}" "${prefix}/lib/liborvanepavonize.so.1" "${SAMPLE}" "${SCRATCH}/run-time.bmp")
+  expect_recoloured("${SCRATCH}/run-time.bmp")
+
+elseif(STEP STREQUAL "python")
+  # A name outside ASCII shows the path really travels as UTF-16.
+  set(output "${SCRATCH}/python-été.bmp")
+  expect_run("${success}Pavonize returned 999\n"
+    "${PYTHON}" "${examples}/python/recolour.py"
+    --library "${prefix}/lib/liborvanepavonize.so.1" "${SAMPLE}" "${output}")
+  expect_recoloured("${output}")
+
+else()
+  message(FATAL_ERROR "unknown STEP '${STEP}'")
+endif()
