@@ -44,6 +44,9 @@ expect_entry -rw-r--r-- usr/lib/liborvanepavonize\\.so\\.1\\.0\\.0\\.1
 expect_entry lrwxrwxrwx 'usr/lib/liborvanepavonize\.so\.1 -> liborvanepavonize\.so\.1\.0\.0\.1'
 expect_entry lrwxrwxrwx 'usr/lib/liborvanepavonize\.so -> liborvanepavonize\.so\.1'
 expect_entry -rw-r--r-- usr/include/orvanepavonize/orvanepavonize\\.h
+expect_entry -rw-r--r-- usr/lib/liborvanepavonize_framework\\.so\\.1\\.0\\.0\\.1
+expect_entry lrwxrwxrwx 'usr/lib/liborvanepavonize_framework\.so\.1 -> liborvanepavonize_framework\.so\.1\.0\.0\.1'
+expect_entry -rw-r--r-- usr/include/orvanepavonize/framework/loader\\.h
 expect_entry -rw-r--r-- usr/share/man/man1/pavonize\\.1\\.gz
 expect_entry -rw-r--r-- usr/lib/cmake/OrvanePavonize/OrvanePavonizeConfig\\.cmake
 expect_entry -rw-r--r-- usr/lib/cmake/OrvanePavonize/OrvanePavonizeConfigVersion\\.cmake
