@@ -78,8 +78,8 @@ int main(int argc, char** argv)
         return 1;
     }
     size_t bytes = 0;
-    const uint8_t* block =
-        FrameworkFindResource(library, kVersionResourceType, kVersionResourceId, kUsEnglish, &bytes);
+    const uint8_t* block = FrameworkFindResource(library, kVersionResourceType, kVersionResourceId,
+                                                 kUsEnglish, &bytes);
     unsigned version[4];
     if (block != nullptr && FileVersion(block, bytes, version)) {
         std::printf("file version %u.%u.%u.%u\n", version[0], version[1], version[2], version[3]);
