@@ -50,7 +50,7 @@ SLOW_PEERS = ("ImageMagick", "netpbm")  # seconds per run at 256 MP
 
 # Rounds and hyperfine runs per round for each size (megapixels): enough for
 # stable medians, few enough that the 256 MP peers finish in minutes.
-DEFAULT_REPEATS = {1: (10, 10), 16: (7, 3), 256: (5, 1)}
+DEFAULT_REPEATS = {1: (10, 10), 16: (7, 3), 256: (7, 1)}
 
 
 def run(arguments, **options):
@@ -157,21 +157,29 @@ def time_rounds(entries, work, rounds, runs, megapixels):
     per_round = {name: [] for name, _, _, _ in entries}
     slow = [entry for entry in entries if entry[0] in SLOW_PEERS and megapixels >= 100]
     groups = [[entry for entry in entries if entry not in slow], slow]
+    every_target = [target for _, _, target, _ in entries]
     for round_number in range(rounds):
         for group in groups:
             if group:
-                for name, median in hyperfine(group, work, runs, 0 if group is slow else 1):
+                # A different program goes first in each round, so none is
+                # always the one that follows a particular other.
+                turn = round_number % len(group)
+                order = group[turn:] + group[:turn]
+                warmup = 0 if group is slow else 1
+                for name, median in hyperfine(order, every_target, work, runs, warmup):
                     per_round[name].append(median)
         print("    round %d/%d done" % (round_number + 1, rounds), flush=True)
     return per_round
 
 
-def hyperfine(entries, work, runs, warmup):
+def hyperfine(entries, every_target, work, runs, warmup):
     exported = os.path.join(work, "round.json")
     command = ["hyperfine", "-N", "--style", "none", "--runs", str(runs), "--warmup",
-               str(warmup), "--export-json", exported]
-    for name, argv, target, _ in entries:
-        command += ["--prepare", "rm -f " + target]
+               str(warmup), "--export-json", exported,
+               # Before every run, every program's output goes: each run
+               # writes a new file, and no earlier output is still being
+               # written back while it runs.
+               "--prepare", "rm -f " + " ".join(quote(target) for target in every_target)]
     for name, argv, target, _ in entries:
         command += ["-n", name, " ".join(quote(a) for a in argv)]
     finished = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
