@@ -4,12 +4,12 @@ that every recolouring program draws the same bands, and writes a Markdown
 report of medians, ratios and peak memory. bench/run_benchmarks.sh installs
 what is missing, builds, and calls this.
 
-Timing: each round is one hyperfine run over every program in turn, so the
-programs are timed side by side under the same conditions; a program's time
-is the median of its round medians, and a ratio is the median of the ratios
-within rounds. Peak memory comes from one run under /usr/bin/time -v. Every
-run writes a new output file: the previous one is removed beforehand, outside
-the timing."""
+Timing: each round is one hyperfine run over every program in turn (the
+slow peers in a second one at the largest size), so the programs are timed
+side by side under the same conditions; a program's time is the median of
+its round medians, and a ratio is the median of the ratios within rounds.
+Peak memory comes from one run under /usr/bin/time -v. Every run writes a
+new output file: all outputs are removed before it, outside the timing."""
 import argparse
 import json
 import math
