@@ -1,5 +1,7 @@
 #include "band_colouring.h"
 
+#include <cstring>
+
 #include "platform.h"
 
 namespace {
@@ -7,6 +9,42 @@ namespace {
 // palette entries that get a random colour, and the number of grey bands.
 constexpr int32_t kColouredEntries = 4;
 constexpr int32_t kBandLevels = 4;
+
+// Four equal bands of 0-255 are the top two bits of the value.
+constexpr int kTopBitsShift = 6;
+
+// True when every value's band is its top two bits: the grey-ramp palette
+// of nearly every 8-bit greyscale image.
+bool BandsAreTopBits(const uint8_t* band)
+{
+    for (int value = 0; value < kPaletteEntries; ++value) {
+        if (band[value] != value >> kTopBitsShift) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The top-bits bands eight pixels at a time: shifting a 64-bit word moves
+// each byte's top two bits to its bottom, and the mask drops what slid in
+// from the neighbouring byte. Which byte is which in the word does not
+// matter, so this holds for either byte order. Several times the speed of
+// a table look-up per byte, and the pass is a good part of a save's time.
+void MapTopBits(uint8_t* pixels, int64_t count)
+{
+    constexpr uint64_t kLowTwoBitsOfEachByte = 0x0303030303030303;
+    int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, pixels + i, sizeof word);
+        word = (word >> kTopBitsShift) & kLowTwoBitsOfEachByte;
+        std::memcpy(pixels + i, &word, sizeof word);
+    }
+    for (; i < count; ++i) {
+        pixels[i] = static_cast<uint8_t>(pixels[i] >> kTopBitsShift);
+    }
+}
+
 }  // namespace
 
 int32_t RandomByte()
@@ -49,6 +87,10 @@ void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
     uint8_t band[kPaletteEntries];
     for (int value = 0; value < kPaletteEntries; ++value) {
         band[value] = static_cast<uint8_t>(BandIndex(imageState.indexGrey[value], kBandLevels));
+    }
+    if (BandsAreTopBits(band)) {
+        MapTopBits(pixels, count);
+        return;
     }
     for (int64_t i = 0; i < count; ++i) {
         pixels[i] = band[pixels[i]];

@@ -102,6 +102,47 @@ TEST_F(BandColouringTest, BandsFollowTheGreyLevelOfEachIndex)
     EXPECT_EQ(pixels[2], 1);
 }
 
+// Every value, at every start offset within a word and with lengths that
+// leave a tail of 0-7 bytes, against bands worked out here from the grey
+// level of each index.
+void ExpectEveryValueBandedByGrey(const uint8_t* indexGrey)
+{
+    std::vector<uint8_t> buffer(8 + 256 * 3 + 8);
+    for (int offset = 0; offset < 8; ++offset) {
+        for (int length : {1, 7, 8, 9, 255, 256 * 3 + 5}) {
+            uint8_t* pixels = buffer.data() + offset;
+            for (int i = 0; i < length; ++i) {
+                pixels[i] = static_cast<uint8_t>(i * 37);  // 37 is odd: all 256 values
+            }
+            ApplyColourBands(pixels, 1, length);
+            for (int i = 0; i < length; ++i) {
+                int value = static_cast<uint8_t>(i * 37);
+                ASSERT_EQ(pixels[i], indexGrey[value] / 64)
+                    << "value " << value << " offset " << offset << " length " << length;
+            }
+        }
+    }
+}
+
+TEST_F(BandColouringTest, GreyRampBandsEveryValueAtAnyAlignment)
+{
+    ExpectEveryValueBandedByGrey(imageState.indexGrey);
+}
+
+TEST_F(BandColouringTest, AnyOtherPaletteBandsEveryValueAtAnyAlignment)
+{
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        imageState.indexGrey[i] = static_cast<uint8_t>(255 - i);  // an inverted ramp
+    }
+    ExpectEveryValueBandedByGrey(imageState.indexGrey);
+    // A ramp with one index out of place must not be taken for a ramp.
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        imageState.indexGrey[i] = static_cast<uint8_t>(i);
+    }
+    imageState.indexGrey[255] = 0;
+    ExpectEveryValueBandedByGrey(imageState.indexGrey);
+}
+
 TEST(RowBytesTest, PadsToFourBytesAndDropsPartialBytes)
 {
     EXPECT_EQ(RowBytes(100, 8), 100);

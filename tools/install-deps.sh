@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ binutils  # build, and nm for the export check
   libgtest-dev                    # GoogleTest
+  libbenchmark-dev                # Google Benchmark, for bench/
   imagemagick                     # independent BMP reader/writer for round-trip tests
   wine64-tools                    # winedump, an independent reader of the type library
   valgrind                        # memory checker run over the command line
