@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ binutils  # build, and nm for the export check
   libgtest-dev                    # GoogleTest
   imagemagick                     # independent BMP reader/writer for round-trip tests
+  clang libclang-rt-dev           # libFuzzer and clang's sanitizer runtimes
+  llvm                            # llvm-symbolizer, for readable sanitizer reports
 )
 packages+=("$@")  # extra packages a caller needs
 

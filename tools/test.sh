@@ -6,3 +6,4 @@ tools/install-deps.sh
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON >/dev/null
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j2
+tools/test-sanitizers.sh
