@@ -24,7 +24,9 @@ uint8_t Sweep(int x, int y)
 BmpSpec Plain(int32_t width, int32_t height)
 {
     int32_t rows = height < 0 ? -height : height;
-    return BmpSpec{.width = width, .height = height, .palette = GreyRampPalette(),
+    return BmpSpec{.width = width,
+                   .height = height,
+                   .palette = GreyRampPalette(),
                    .rows = MakeRows(width, rows, Sweep)};
 }
 
@@ -41,6 +43,15 @@ std::function<BmpSpec()> Varied(int32_t width, int32_t height, Change change)
 std::function<BmpSpec()> Sized(int32_t width, int32_t height)
 {
     return [=] { return Plain(width, height); };
+}
+
+// A palette of `entries` greys, declared as such by the colours-used field.
+std::function<BmpSpec()> ShortPalette(int32_t width, int32_t height, int entries)
+{
+    return Varied(width, height, [=](BmpSpec& spec) {
+        spec.coloursUsed = static_cast<uint32_t>(entries);
+        spec.palette = GreyRampPalette(entries);
+    });
 }
 
 Bytes ColourfulPalette()
@@ -66,8 +77,8 @@ const Seed kSeeds[] = {
     {"top-down", Sized(6, -4)},
     // Palettes: short ones (colours used), one cut short by the pixel
     // offset, and one that is not grey.
-    {"palette-16", Varied(5, 3, [](BmpSpec& s) { s.coloursUsed = 16; s.palette = GreyRampPalette(16); })},
-    {"palette-2", Varied(9, 2, [](BmpSpec& s) { s.coloursUsed = 2; s.palette = GreyRampPalette(2); })},
+    {"palette-16", ShortPalette(5, 3, 16)},
+    {"palette-2", ShortPalette(9, 2, 2)},
     {"palette-cut", Varied(5, 3, [](BmpSpec& s) { s.palette = GreyRampPalette(100); })},
     {"palette-colourful", Varied(7, 3, [](BmpSpec& s) { s.palette = ColourfulPalette(); })},
     // Longer information headers.

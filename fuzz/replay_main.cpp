@@ -20,7 +20,8 @@ namespace {
 std::vector<uint8_t> ReadAll(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 void CollectFiles(const fs::path& path, std::vector<fs::path>* files)

@@ -1,12 +1,12 @@
 #include "whole_path.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include "image_state.h"
 #include "platform.h"
@@ -66,7 +66,8 @@ bool ScratchFileStillOpen()
         std::string link = std::string("/proc/self/fd/") + entry->d_name;
         char target[4096];
         ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-        if (length > 0 && std::string(target, static_cast<size_t>(length)).rfind(scratchFolder + "/", 0) == 0) {
+        if (length > 0 &&
+            std::string(target, static_cast<size_t>(length)).rfind(scratchFolder + "/", 0) == 0) {
             open = true;
         }
     }

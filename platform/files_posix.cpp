@@ -202,8 +202,9 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
     while (byteCount > 0) {
         // Linux moves at most about 2 GiB per call; larger requests come
         // back short and the loop carries on.
-        ssize_t written =
-            FaultFires(FaultPoint::Write) ? -1 : write(Descriptor(output->handle), source, byteCount);
+        ssize_t written = FaultFires(FaultPoint::Write)
+                              ? -1
+                              : write(Descriptor(output->handle), source, byteCount);
         if (written < 0 && errno == EINTR) {
             continue;
         }

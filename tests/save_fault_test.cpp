@@ -35,7 +35,9 @@ void PrintTo(const SaveStep& step, std::ostream* out)
 
 Bytes Image()
 {
-    BmpSpec spec{.width = 7, .height = 5, .palette = GreyRampPalette(),
+    BmpSpec spec{.width = 7,
+                 .height = 5,
+                 .palette = GreyRampPalette(),
                  .rows = MakeRows(7, 5, [](int x, int y) { return 37 * x + 11 * y; })};
     return BuildBmp(spec);
 }
@@ -105,8 +107,8 @@ TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
     for (const char* point : {"write:4", "close:2", "rename:2", "sync:2"}) {
         std::string spec = point;
         size_t colon = spec.find(':');
-        ProcessResult result = Run(spec.substr(0, colon).c_str(), std::stoi(spec.substr(colon + 1)),
-                                   in_, in_);
+        ProcessResult result =
+            Run(spec.substr(0, colon).c_str(), std::stoi(spec.substr(colon + 1)), in_, in_);
         EXPECT_EQ(result.exitStatus, 0) << point << result.err;
         EXPECT_EQ(result.out, kSaved) << point;
     }
