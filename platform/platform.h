@@ -102,7 +102,7 @@ bool PlatformFinishOutput(PlatformOutput* output);
 // Closes and removes the temporary file after a failure.
 void PlatformAbandonOutput(PlatformOutput* output);
 
-// ---- Fault injection (tests only) ---------------------------------------------
+// ---- Fault injection (tests only) -------------------------------------------
 
 // The steps of writing an output that can fail. Writes are unbuffered, so
 // there is no flush step; the sync is only done when replacing a file.
