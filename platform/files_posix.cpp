@@ -22,6 +22,25 @@ int Descriptor(PlatformHandle handle)
 // Tells temporary files of one process apart when a host saves several.
 std::atomic<unsigned> temporaryCounter{0};
 
+// The armed fault, if any: its point and how many more times that point is
+// reached before it fails.
+std::atomic<FaultPoint> faultPoint{FaultPoint::Write};
+std::atomic<int> faultCountdown{0};
+
+// True when an injected fault makes this step fail; sets errno as the
+// system call would.
+bool FaultFires(FaultPoint point)
+{
+    if (faultCountdown.load() == 0 || faultPoint.load() != point) {
+        return false;
+    }
+    if (faultCountdown.fetch_sub(1) != 1) {
+        return false;
+    }
+    errno = point == FaultPoint::Write ? ENOSPC : EIO;
+    return true;
+}
+
 char* CopyString(const char* text)
 {
     size_t bytes = std::strlen(text) + 1;
@@ -186,7 +205,9 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
     while (byteCount > 0) {
         // Linux moves at most about 2 GiB per call; larger requests come
         // back short and the loop carries on.
-        ssize_t written = write(Descriptor(output->handle), source, byteCount);
+        ssize_t written = FaultFires(FaultPoint::Write)
+                              ? -1
+                              : write(Descriptor(output->handle), source, byteCount);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -205,10 +226,13 @@ bool PlatformFinishOutput(PlatformOutput* output)
     output->handle = kNoPlatformHandle;
     // Replacing an existing image: its bytes must be on disk before the
     // rename, or a crash could leave an empty file where the image was.
-    bool good = !(output->temporaryPath != nullptr && output->replacesExisting && fsync(fd) != 0);
-    good = (close(fd) == 0) && good;
+    bool good = !(output->temporaryPath != nullptr && output->replacesExisting &&
+                  (FaultFires(FaultPoint::Sync) || fsync(fd) != 0));
+    // A failed close has still released the descriptor.
+    good = (close(fd) == 0) && !FaultFires(FaultPoint::Close) && good;
     if (output->temporaryPath != nullptr) {
-        good = good && rename(output->temporaryPath, output->targetPath) == 0;
+        good = good && !FaultFires(FaultPoint::Rename) &&
+               rename(output->temporaryPath, output->targetPath) == 0;
         if (!good) {
             unlink(output->temporaryPath);
         }
@@ -227,4 +251,11 @@ void PlatformAbandonOutput(PlatformOutput* output)
         unlink(output->temporaryPath);
     }
     ReleaseOutputPaths(output);
+}
+
+void PlatformInjectFault(FaultPoint point, int occurrence)
+{
+    faultCountdown.store(0);
+    faultPoint.store(point);
+    faultCountdown.store(occurrence > 0 ? occurrence : 0);
 }

@@ -101,3 +101,19 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount);
 bool PlatformFinishOutput(PlatformOutput* output);
 // Closes and removes the temporary file after a failure.
 void PlatformAbandonOutput(PlatformOutput* output);
+
+// ---- Fault injection (tests only) -------------------------------------------
+
+// The steps of writing an output that can fail. Writes are unbuffered, so
+// there is no flush step; the sync is only done when replacing a file.
+enum class FaultPoint {
+    Write,   // one write() of PlatformWrite
+    Sync,    // fsync before renaming over an existing file
+    Close,   // closing the output
+    Rename,  // putting the temporary file in place
+};
+
+// Test seam: the `occurrence`-th (from 1) time `point` is reached from now
+// on, it fails as the system call would on a full or failing disk; 0 disarms.
+// One fault is armed at a time. Nothing in the library calls this.
+void PlatformInjectFault(FaultPoint point, int occurrence);

@@ -13,6 +13,8 @@ packages=(
   clang-format clang-tidy         # style and static checks in CI
   pkg-config                      # the consumer test that links through pkg-config
   dpkg-dev file lintian           # the Debian package: shlibdeps, and its checks
+  clang libclang-rt-dev           # libFuzzer and clang's sanitizer runtimes
+  llvm                            # llvm-symbolizer, for readable sanitizer reports
 )
 packages+=("$@")  # extra packages a caller needs
 

@@ -9,3 +9,5 @@ cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVO
 cmake --build build-test
 ctest --test-dir build-test --output-on-failure -j2
 tools/check-tidy.sh build-test
+tools/test-sanitizers.sh
+

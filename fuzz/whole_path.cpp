@@ -1,0 +1,181 @@
+#include "whole_path.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "image_state.h"
+#include "platform.h"
+#include "recolour_bitmap.h"
+#include "utf8_to_utf16.h"
+
+namespace {
+
+struct CallEnded {
+    int status;
+};
+
+[[noreturn]] void ThrowCallEnded(int status)
+{
+    throw CallEnded{status};
+}
+
+std::string scratchFolder;
+std::string inputPath;
+std::u16string inputWide;
+std::u16string outputWide;
+int firstFreeDescriptor = -1;
+
+[[noreturn]] void Broken(const char* promise)
+{
+    std::fprintf(stderr, "whole path: broken promise: %s\n", promise);
+    std::abort();
+}
+
+void RemoveScratchFolder()
+{
+    for (const char* name : {"/in.bmp", "/out.bmp"}) {
+        unlink((scratchFolder + name).c_str());
+    }
+    rmdir(scratchFolder.c_str());
+}
+
+std::u16string Wide(const std::string& path)
+{
+    std::u16string wide;
+    if (!Utf8ToUtf16(path, &wide)) {
+        Broken("scratch path is not UTF-8");
+    }
+    return wide;
+}
+
+// True when a descriptor of this process still refers to a file in the
+// scratch folder (a temporary file removed since shows with its old name).
+bool ScratchFileStillOpen()
+{
+    DIR* descriptors = opendir("/proc/self/fd");
+    if (descriptors == nullptr) {
+        return false;
+    }
+    bool open = false;
+    while (dirent* entry = readdir(descriptors)) {
+        std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        char target[4096];
+        ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
+        if (length > 0 &&
+            std::string(target, static_cast<size_t>(length)).rfind(scratchFolder + "/", 0) == 0) {
+            open = true;
+        }
+    }
+    closedir(descriptors);
+    return open;
+}
+
+// The input is written with the lowest free descriptor, so a descriptor
+// leaked by the last call shows as a change of number. Other code in the
+// process (the fuzzer's symbolizer) may open descriptors of its own too, so
+// a change is confirmed by looking for a scratch file still open.
+void WriteInput(const uint8_t* bytes, size_t byteCount)
+{
+    int fd = open(inputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        Broken("cannot write the scratch input");
+    }
+    if (fd != firstFreeDescriptor) {
+        close(fd);
+        if (ScratchFileStillOpen()) {
+            Broken("a file descriptor stayed open after a call");
+        }
+        fd = open(inputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        firstFreeDescriptor = fd;
+    }
+    while (byteCount > 0) {
+        ssize_t written = write(fd, bytes, byteCount);
+        if (written <= 0) {
+            Broken("cannot write the scratch input");
+        }
+        bytes += written;
+        byteCount -= static_cast<size_t>(written);
+    }
+    close(fd);
+}
+
+// Only in.bmp and, after a save, out.bmp: never a temporary file.
+void CheckNoTemporaryFiles()
+{
+    DIR* folder = opendir(scratchFolder.c_str());
+    if (folder == nullptr) {
+        Broken("scratch folder vanished");
+    }
+    while (dirent* entry = readdir(folder)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 &&
+            std::strcmp(name, "in.bmp") != 0 && std::strcmp(name, "out.bmp") != 0) {
+            Broken("a temporary file was left behind");
+        }
+    }
+    closedir(folder);
+}
+
+WholePathOutcome CallOnce(const std::u16string& input, const std::u16string& output)
+{
+    WholePathOutcome outcome = WholePathOutcome::Recoloured;
+    try {
+        if (RecolourBitmap(input.c_str(), output.c_str()) != kRecolourDone) {
+            Broken("a call returned something other than 999");
+        }
+    } catch (const CallEnded& ended) {
+        if (ended.status != 1) {
+            Broken("a refusal ended with a status other than 1");
+        }
+        outcome = WholePathOutcome::Refused;
+    }
+    if (imageState.pixels != nullptr || imageState.palette != nullptr) {
+        Broken("an image buffer outlived the call");
+    }
+    CheckNoTemporaryFiles();
+    return outcome;
+}
+
+}  // namespace
+
+void PrepareWholePath()
+{
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) {
+        Broken("cannot silence standard output");
+    }
+    PlatformReplaceEndProcess(&ThrowCallEnded);
+    std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && base == "/tmp") {
+        base = tmp;
+    }
+    std::string pattern = base + "/pavonize-whole-path-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        Broken("cannot make a scratch folder");
+    }
+    scratchFolder = pattern;
+    inputPath = scratchFolder + "/in.bmp";
+    inputWide = Wide(inputPath);
+    outputWide = Wide(scratchFolder + "/out.bmp");
+    std::atexit(&RemoveScratchFolder);
+}
+
+WholePathOutcome RecolourWholePath(const uint8_t* bytes, size_t byteCount)
+{
+    WriteInput(bytes, byteCount);
+    // A fresh output each time, so that a run does not depend on the last.
+    unlink((scratchFolder + "/out.bmp").c_str());
+    WholePathOutcome outcome = CallOnce(inputWide, outputWide);
+    if (outcome == WholePathOutcome::Recoloured) {
+        // What the library writes it must read back; in place, this also
+        // takes the path that replaces an existing file.
+        if (CallOnce(outputWide, outputWide) != WholePathOutcome::Recoloured) {
+            Broken("a saved image was refused when loaded again");
+        }
+    }
+    return outcome;
+}
