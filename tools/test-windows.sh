@@ -40,7 +40,7 @@ for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build=build-windows-${triple%%-*}
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$triple.cmake" \
-    -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/host/pavonize" \
+    -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/bin/pavonize" \
     -DORVANEPAVONIZE_BUILD_TOOLS="$PWD/build-test/OrvanePavonizeBuildTools.cmake" >/dev/null
   cmake --build "$build"
   ctest --test-dir "$build" --output-on-failure -j2
