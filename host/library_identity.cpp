@@ -102,7 +102,7 @@ bool DecodeVersionBlock(const uint8_t* bytes, size_t byteCount, VersionBlock* bl
         return false;
     }
     const uint8_t* fixed = root.value;
-    for (int half = 0; half < 2; ++half) {
+    for (size_t half = 0; half < 2; ++half) {
         uint32_t fileWord = ReadLe32(fixed + 8 + 4 * half);
         uint32_t productWord = ReadLe32(fixed + 16 + 4 * half);
         block->fileVersion[2 * half] = static_cast<uint16_t>(fileWord >> 16);
@@ -156,7 +156,7 @@ bool DecodeTypeLibrary(const uint8_t* bytes, size_t byteCount, TypeLibrarySummar
         return false;
     }
     const size_t kSegmentDirectory = kHeaderBytes + 4 * typeDescriptions + (helpDll ? 4 : 0);
-    if (byteCount < kSegmentDirectory + 15 * 16) {
+    if (byteCount < kSegmentDirectory + size_t{15} * 16) {
         return false;
     }
     summary->lcid = ReadLe32(bytes + 0x0C);
@@ -165,7 +165,7 @@ bool DecodeTypeLibrary(const uint8_t* bytes, size_t byteCount, TypeLibrarySummar
     summary->majorVersion = static_cast<uint16_t>(version);
     summary->minorVersion = static_cast<uint16_t>(version >> 16);
 
-    auto segmentOffset = [bytes, kSegmentDirectory](int segment) {
+    auto segmentOffset = [bytes, kSegmentDirectory](size_t segment) {
         return ReadLe32(bytes + kSegmentDirectory + 16 * segment);
     };
     size_t guid = size_t{segmentOffset(kGuidSegment)} + ReadLe32(bytes + 0x08);
