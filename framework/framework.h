@@ -7,7 +7,12 @@
 
 #include <cstddef>
 
+#if defined(_WIN32)
+// The framework DLL's module-definition file lists its exports.
+#define FRAMEWORK_API
+#else
 #define FRAMEWORK_API __attribute__((visibility("default")))
+#endif
 
 // A node of the framework's registered-class or registered-factory list.
 struct FrameworkListNode {

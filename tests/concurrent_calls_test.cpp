@@ -46,13 +46,14 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
 
     // The same two pairs one after the other in a fresh process: the first
     // and second draws of the generator.
-    ProcessResult sequential = RunProcess({PAVONIZE_EXE, in[0], reference[0], in[1], reference[1]});
+    ProcessResult sequential =
+        RunBuiltProgram({PAVONIZE_EXE, in[0], reference[0], in[1], reference[1]});
     ASSERT_EQ(sequential.exitStatus, 0) << sequential.err;
     std::vector<Bytes> expectedDraws = {DrawnColours(ReadFileBytes(reference[0])),
                                         DrawnColours(ReadFileBytes(reference[1]))};
     ASSERT_NE(expectedDraws[0], expectedDraws[1]);
 
-    ProcessResult together = RunProcess({TWO_THREADS_HOST, in[0], out[0], in[1], out[1]});
+    ProcessResult together = RunBuiltProgram({TWO_THREADS_HOST, in[0], out[0], in[1], out[1]});
     EXPECT_EQ(together.exitStatus, 0);
     EXPECT_EQ(together.err, "");  // where a sanitizer would report
     // The calls take turns, so their messages never interleave.

@@ -17,7 +17,7 @@ using Names = std::set<std::string>;
 
 std::string HelpText()
 {
-    ProcessResult help = RunProcess({PAVONIZE_EXE, "--help"});
+    ProcessResult help = RunBuiltProgram({PAVONIZE_EXE, "--help"});
     EXPECT_EQ(help.exitStatus, 0);
     return help.err;
 }
@@ -82,14 +82,14 @@ TEST(HelpAndManualTest, EveryOptionInTheHelpIsAcceptedAndInTheManual)
     Names options = HelpOptions(HelpText());
     ASSERT_TRUE(options.count("--help") && options.count("--version")) << "help lists no options";
     for (const std::string& option : options) {
-        ProcessResult result = RunProcess({PAVONIZE_EXE, option});
+        ProcessResult result = RunBuiltProgram({PAVONIZE_EXE, option});
         EXPECT_EQ(result.err.find("unknown option"), std::string::npos) << option;
         EXPECT_NE(result.exitStatus, -1) << option << " did not exit normally";
     }
     EXPECT_EQ(ManualOptions(ManualSource()), options);
 
     // What the check above relies on: a made-up option is turned away.
-    ProcessResult unknown = RunProcess({PAVONIZE_EXE, "--no-such-option"});
+    ProcessResult unknown = RunBuiltProgram({PAVONIZE_EXE, "--no-such-option"});
     EXPECT_EQ(unknown.exitStatus, 2);
     EXPECT_NE(unknown.err.find("unknown option --no-such-option"), std::string::npos);
 }
@@ -112,7 +112,7 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
 
 TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
 {
-    ProcessResult version = RunProcess({PAVONIZE_EXE, "--version"});
+    ProcessResult version = RunBuiltProgram({PAVONIZE_EXE, "--version"});
     ASSERT_EQ(version.exitStatus, 0);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(version.err, found, std::regex(R"( (\S+)\n$)")));

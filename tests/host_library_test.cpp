@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 
 TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 {
-    ProcessResult run = RunProcess({PAVONIZE_HOST, "--version"});
+    ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--version"});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "OrvanePavonize Dynamic Link Library 1.0.0.1\n");
     EXPECT_EQ(run.out, "");
@@ -22,7 +22,7 @@ TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 
 TEST(HostLibrary, AboutShowsEveryIdentityValue)
 {
-    ProcessResult run = RunProcess({PAVONIZE_HOST, "--about"});
+    ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--about"});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, "");
     for (const char* line :
@@ -53,7 +53,7 @@ TEST(HostLibrary, ARefusedAttachEndsTheHostWithAMessage)
     fs::path output = directory / "out.bmp";
 
     ProcessResult run =
-        RunProcess({(directory / "pavonize").string(), SAMPLE_IMAGE, output.string()});
+        RunBuiltProgram({(directory / "pavonize").string(), SAMPLE_IMAGE, output.string()});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.out, "") << "Pavonize must never run";
     EXPECT_NE(run.err.find("pavonize: cannot load the recolouring library"), std::string::npos)

@@ -63,7 +63,7 @@ TEST_P(ImageMagickVariantTest, EveryPixelLandsInTheBandOfImageMagicksGrey)
         ASSERT_EQ(Le32At(input, 14 + 16), GetParam().compression);
     }
 
-    ProcessResult recoloured = RunProcess({PAVONIZE_EXE, in, out});
+    ProcessResult recoloured = RunBuiltProgram({PAVONIZE_EXE, in, out});
     ASSERT_EQ(recoloured.exitStatus, 0) << recoloured.out;
 
     std::string greyPath = scratch.Path("in.gray");
@@ -118,7 +118,7 @@ TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
         make.insert(make.end(), source.make.begin(), source.make.end());
         make.push_back("BMP3:" + original);
         ASSERT_EQ(RunProcess(make).exitStatus, 0);
-        ProcessResult refused = RunProcess({PAVONIZE_EXE, original, out});
+        ProcessResult refused = RunBuiltProgram({PAVONIZE_EXE, original, out});
         EXPECT_EQ(refused.exitStatus, 1);
         EXPECT_EQ(refused.out, source.refusal);
 
@@ -127,7 +127,7 @@ TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
                                                "Palette", "-compress", "RLE", "BMP3:" + converted});
         ASSERT_EQ(conversion.exitStatus, 0) << conversion.err;
         EXPECT_EQ(Le16At(ReadFileBytes(converted), 14 + 14), 8u);
-        ProcessResult accepted = RunProcess({PAVONIZE_EXE, converted, out});
+        ProcessResult accepted = RunBuiltProgram({PAVONIZE_EXE, converted, out});
         EXPECT_EQ(accepted.exitStatus, 0) << accepted.out;
         EXPECT_EQ(accepted.out, "BMP image loaded successfully!\nimage saved\n");
     }

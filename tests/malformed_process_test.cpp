@@ -19,7 +19,7 @@ void ExpectRefusedByCommandLine(const std::string& input, const std::string& mes
     std::string out = scratch.Path("out.bmp");
     WriteFileBytes(out, kPreviousOutput);
     std::vector<std::string> before = scratch.List();
-    ProcessResult result = RunProcess({PAVONIZE_EXE, input, out});
+    ProcessResult result = RunBuiltProgram({PAVONIZE_EXE, input, out});
     EXPECT_EQ(result.exitStatus, 1) << "signal " << result.signal;
     EXPECT_EQ(result.out, message);
     EXPECT_EQ(result.err, "");

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <unistd.h>
 
+#include "program_launcher.h"
 #include "support/bmp_variants.h"
 #include "support/malformed_corpus.h"
 #include "support/process.h"
@@ -31,9 +32,14 @@ ProcessResult RunUnderMemcheck(const std::vector<std::string>& arguments)
     return RunProcess(argv);
 }
 
+// valgrind checks programs of the build host's own machine only; a cross
+// build's programs run under an emulator.
 #define SKIP_WITHOUT_VALGRIND()                                                 \
     if (access(kValgrind, X_OK) != 0) {                                         \
         GTEST_SKIP() << "valgrind is not installed (apt-get install valgrind)"; \
+    }                                                                           \
+    if (!kProgramLauncher.empty()) {                                            \
+        GTEST_SKIP() << "valgrind cannot run a cross build's programs";         \
     }
 
 TEST(Memcheck, ValidVariantsInOneProcess)

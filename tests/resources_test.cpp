@@ -238,7 +238,7 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
 TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
 {
     ProcessResult symbols =
-        RunProcess({"/usr/bin/nm", "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
+        RunProcess({SYMBOL_LISTER, "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
     ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;
     size_t start = 0;

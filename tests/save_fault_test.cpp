@@ -47,7 +47,7 @@ protected:
     ProcessResult Run(const char* point, int occurrence, const std::string& input,
                       const std::string& output)
     {
-        return RunProcess({SAVE_FAULT_HOST, point, std::to_string(occurrence), input, output});
+        return RunBuiltProgram({SAVE_FAULT_HOST, point, std::to_string(occurrence), input, output});
     }
     ScratchDirectory scratch_;
     std::string in_ = scratch_.Path("in.bmp");

@@ -14,6 +14,6 @@ cmake --build build-test --target pavonize
 
 cmake -S . -B build-arm -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-arm-linux-gnueabihf.cmake \
-  -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/host/pavonize" >/dev/null
+  -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/bin/pavonize" >/dev/null
 cmake --build build-arm
 ctest --test-dir build-arm --output-on-failure -j2

@@ -15,11 +15,13 @@ fi
 tools/install-deps.sh g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine64-tools wine32:i386 \
   python3-pefile
 
-# The native command line writes the reference output, and the native build
-# tools make the sample, so both legs read the very same input. The same
-# build directory and settings as tools/test.sh, so nothing is built twice.
+# The native command line writes the reference output, the native build
+# tools make the sample and the identity resources, so both legs read the
+# very same input, and the native library's resources are what the DLL's
+# must equal. The same build directory and settings as tools/test.sh, so
+# nothing is built twice.
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON >/dev/null
-cmake --build build-test --target pavonize make_sample
+cmake --build build-test --target pavonize orvanepavonize make_sample generate_identity
 
 # One Wine prefix for the whole run, in a scratch folder; making one takes
 # 10-20 s. A persistent wineserver spares every Wine process the start-up.
@@ -40,7 +42,8 @@ for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build=build-windows-${triple%%-*}
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$triple.cmake" \
-    -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/host/pavonize" \
+    -DORVANEPAVONIZE_REFERENCE_PAVONIZE="$PWD/build-test/bin/pavonize" \
+    -DORVANEPAVONIZE_REFERENCE_LIBRARY="$PWD/build-test/bin/liborvanepavonize.so" \
     -DORVANEPAVONIZE_BUILD_TOOLS="$PWD/build-test/OrvanePavonizeBuildTools.cmake" >/dev/null
   cmake --build "$build"
   ctest --test-dir "$build" --output-on-failure -j2

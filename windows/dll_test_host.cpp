@@ -4,8 +4,9 @@
 // first call are the same on every platform) and a call that ends its
 // process can be watched from outside.
 //
-//   dll_test_host DLL SAMPLE REFERENCE SCRATCH
-//       all checks; REFERENCE is the native build's output for SAMPLE.
+//   dll_test_host DLL REFUSING_DLL SAMPLE REFERENCE SCRATCH
+//       all checks; REFUSING_DLL is a copy of the DLL whose framework refuses
+//       its registration, REFERENCE the native build's output for SAMPLE.
 //   dll_test_host --call DLL INPUT OUTPUT
 //       one call; prints "result N\n" after the library's messages (and, on
 //       32-bit x86, how many argument bytes the callee removed).
@@ -16,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
+#include "framework_checks.h"
 #include "host_support.h"
+#include "identity_checks.h"
 #include "orvanepavonize/orvanepavonize.h"
 #include "stdcall_probe.h"
 
@@ -66,30 +70,6 @@ int CallOnce(const std::wstring& dll, const std::wstring& input, const std::wstr
     WriteStandardOutput(line);
     FreeLibrary(module);
     return 0;
-}
-
-// ---- Checks -----------------------------------------------------------------
-
-int passed = 0;
-int failed = 0;
-
-void Check(bool good, const std::string& what, const std::string& detail = "")
-{
-    (good ? passed : failed) += 1;
-    bool explain = !good && !detail.empty();
-    std::printf("%s %s%s%s\n", good ? "ok  " : "FAIL", what.c_str(), explain ? ": " : "",
-                explain ? detail.c_str() : "");
-}
-
-std::string Shown(const std::string& text)
-{
-    std::string shown;
-    for (char c : text) {
-        shown += c == '\n'   ? std::string("\\n")
-                 : c == '\r' ? std::string("\\r")
-                             : std::string(1, c);
-    }
-    return "\"" + shown + "\"";
 }
 
 struct Paths {
@@ -229,7 +209,8 @@ void CheckStdcallProbe()
 }
 #endif
 
-int RunChecks(const Paths& paths, const std::wstring& referencePath)
+int RunChecks(const Paths& paths, const std::wstring& refusingDll,
+              const std::wstring& referencePath)
 {
     bool haveReference = false;
     Bytes reference = ReadFileBytes(referencePath, &haveReference);
@@ -242,13 +223,20 @@ int RunChecks(const Paths& paths, const std::wstring& referencePath)
 #if defined(__i386__)
     CheckStdcallProbe();
 #endif
+    // In this process: loading and unloading, and the identity resources.
+    CheckRegistration(paths.dll);
+    CheckRefusedAttach(refusingDll);
+    CheckVersionBlock(paths.dll);
+    CheckStringTable(paths.dll);
+    CheckTypeLibrary(paths.dll);
     CheckExports(paths);
+    // Each call in a process of its own.
     CheckSample(paths, reference);
     CheckFailures(paths);
     CheckReplacement(paths, sample, reference);
     CheckAnsiPaths(paths, sample, reference);
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    std::printf("%d passed, %d failed\n", ChecksPassed(), ChecksFailed());
+    return ChecksFailed() == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -259,11 +247,12 @@ int wmain(int argc, wchar_t** argv)
     if (arguments.size() == 4 && arguments[0] == L"--call") {
         return CallOnce(arguments[1], arguments[2], arguments[3]);
     }
-    if (arguments.size() == 4) {
-        return RunChecks(Paths{arguments[0], arguments[1], arguments[3]}, arguments[2]);
+    if (arguments.size() == 5) {
+        return RunChecks(Paths{arguments[0], arguments[2], arguments[4]}, arguments[1],
+                         arguments[3]);
     }
     std::fprintf(stderr,
-                 "usage: dll_test_host DLL SAMPLE REFERENCE SCRATCH\n"
+                 "usage: dll_test_host DLL REFUSING_DLL SAMPLE REFERENCE SCRATCH\n"
                  "       dll_test_host --call DLL INPUT OUTPUT\n");
     return 2;
 }
