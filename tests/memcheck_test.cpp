@@ -15,6 +15,12 @@ namespace {
 
 constexpr char kValgrind[] = "/usr/bin/valgrind";
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kBuiltWithAddressSanitizer = true;
+#else
+constexpr bool kBuiltWithAddressSanitizer = false;
+#endif
+
 // Exit status valgrind gives when it found an error; pavonize itself only
 // ever ends with 0, 1 or 2.
 constexpr int kErrorStatus = 99;
@@ -40,6 +46,9 @@ ProcessResult RunUnderMemcheck(const std::vector<std::string>& arguments)
     }                                                                           \
     if (!kProgramLauncher.empty()) {                                            \
         GTEST_SKIP() << "valgrind cannot run a cross build's programs";         \
+    }                                                                           \
+    if (kBuiltWithAddressSanitizer) {                                           \
+        GTEST_SKIP() << "valgrind cannot run a program built with ASan";        \
     }
 
 TEST(Memcheck, ValidVariantsInOneProcess)
