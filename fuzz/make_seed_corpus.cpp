@@ -22,22 +22,22 @@ uint8_t Sweep(int x, int y)
     return static_cast<uint8_t>(29 * x + 71 * y);
 }
 
-BmpSpec Plain(int32_t width, int32_t height)
+BmpLayout Plain(int32_t width, int32_t height)
 {
     int32_t rows = height < 0 ? -height : height;
-    return BmpSpec{.width = width,
-                   .height = height,
-                   .palette = GreyRampPalette(),
-                   .rows = MakeRows(width, rows, Sweep)};
+    return BmpLayout{.width = width,
+                     .height = height,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(width, rows, Sweep)};
 }
 
 template <typename Change>
 std::function<Bytes()> Varied(int32_t width, int32_t height, Change change)
 {
     return [=] {
-        BmpSpec spec = Plain(width, height);
-        change(spec);
-        return BuildBmp(spec);
+        BmpLayout layout = Plain(width, height);
+        change(layout);
+        return BuildBmp(layout);
     };
 }
 
@@ -49,9 +49,9 @@ std::function<Bytes()> Sized(int32_t width, int32_t height)
 // A palette of `entries` greys, declared as such by the colours-used field.
 std::function<Bytes()> ShortPalette(int32_t width, int32_t height, int entries)
 {
-    return Varied(width, height, [=](BmpSpec& spec) {
-        spec.coloursUsed = static_cast<uint32_t>(entries);
-        spec.palette = GreyRampPalette(entries);
+    return Varied(width, height, [=](BmpLayout& layout) {
+        layout.coloursUsed = static_cast<uint32_t>(entries);
+        layout.palette = GreyRampPalette(entries);
     });
 }
 
@@ -80,16 +80,16 @@ const Seed kSeeds[] = {
     // offset, and one that is not grey.
     {"palette-16", ShortPalette(5, 3, 16)},
     {"palette-2", ShortPalette(9, 2, 2)},
-    {"palette-cut", Varied(5, 3, [](BmpSpec& s) { s.palette = GreyRampPalette(100); })},
-    {"palette-colourful", Varied(7, 3, [](BmpSpec& s) { s.palette = ColourfulPalette(); })},
+    {"palette-cut", Varied(5, 3, [](BmpLayout& s) { s.palette = GreyRampPalette(100); })},
+    {"palette-colourful", Varied(7, 3, [](BmpLayout& s) { s.palette = ColourfulPalette(); })},
     // Longer information headers.
-    {"v4-header", Varied(5, 3, [](BmpSpec& s) { s.infoSize = 108; })},
-    {"v5-header", Varied(5, 3, [](BmpSpec& s) { s.infoSize = 124; })},
-    {"v5-top-down", Varied(3, -3, [](BmpSpec& s) { s.infoSize = 124; })},
+    {"v4-header", Varied(5, 3, [](BmpLayout& s) { s.infoSize = 108; })},
+    {"v5-header", Varied(5, 3, [](BmpLayout& s) { s.infoSize = 124; })},
+    {"v5-top-down", Varied(3, -3, [](BmpLayout& s) { s.infoSize = 124; })},
     // Gaps between palette and rows, aligned or not.
-    {"gap-10", Varied(5, 3, [](BmpSpec& s) { s.gapBeforePixels = 10; })},
-    {"gap-odd", Varied(6, 2, [](BmpSpec& s) { s.gapBeforePixels = 3; })},
-    {"trailing-bytes", Varied(4, 2, [](BmpSpec& s) { s.rows.resize(s.rows.size() + 5, 0x55); })},
+    {"gap-10", Varied(5, 3, [](BmpLayout& s) { s.gapBeforePixels = 10; })},
+    {"gap-odd", Varied(6, 2, [](BmpLayout& s) { s.gapBeforePixels = 3; })},
+    {"trailing-bytes", Varied(4, 2, [](BmpLayout& s) { s.rows.resize(s.rows.size() + 5, 0x55); })},
     // Run-length data: runs, a literal, an early end of line, a delta and
     // the end of the bitmap before the last pixels (they stay index 0).
     {"rle8",

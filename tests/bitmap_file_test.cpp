@@ -48,11 +48,11 @@ Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
 
 TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
 {
-    BmpSpec spec{.width = 2,
-                 .height = 2,
-                 .palette = GreyRampPalette(),
-                 .rows = {0, 100, 70, 70, 150, 255, 200, 10}};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 2,
+                     .height = 2,
+                     .palette = GreyRampPalette(),
+                     .rows = {0, 100, 70, 70, 150, 255, 200, 10}};
+    Bytes out = Recolour(BuildBmp(layout));
     ASSERT_EQ(out.size(), 1086u);
     const Bytes fileHeader = {0x42, 0x4D, 0x3E, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0};
     Bytes infoHeader = {0x28, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 8, 0, 0, 0};
@@ -71,11 +71,11 @@ TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
 
 TEST_F(BitmapFileTest, HundredByFiftySizes)
 {
-    BmpSpec spec{.width = 100,
-                 .height = 50,
-                 .palette = GreyRampPalette(),
-                 .rows = MakeRows(100, 50, [](int x, int y) { return x + y; })};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 100,
+                     .height = 50,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(100, 50, [](int x, int y) { return x + y; })};
+    Bytes out = Recolour(BuildBmp(layout));
     EXPECT_EQ(out.size(), 6078u);
     EXPECT_EQ(Le32At(out, 2), 6078u);
     EXPECT_EQ(Le32At(out, 10), 1078u);
@@ -90,8 +90,8 @@ TEST_F(BitmapFileTest, InputHeadersAndPaletteNeverReachTheOutput)
     for (int i = 0; i < 256; ++i) {  // a colourful palette: red ramp
         palette.insert(palette.end(), {0, 0, uint8_t(i), 0x7F});
     }
-    BmpSpec spec{.width = 3, .height = 1, .palette = palette, .rows = {1, 2, 3, 0}};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 3, .height = 1, .palette = palette, .rows = {1, 2, 3, 0}};
+    Bytes out = Recolour(BuildBmp(layout));
     for (int field : {16, 24, 28, 32, 36}) {  // compression, resolutions, colour counts
         EXPECT_EQ(Le32At(out, 14 + field), 0u) << "field at " << field;
     }
@@ -108,19 +108,19 @@ TEST_F(BitmapFileTest, LongerHeadersShortPalettesAndGapsAreReadFromThePixelOffse
     for (uint8_t& b : expected) {
         b = static_cast<uint8_t>(b / 64);
     }
-    BmpSpec v5{
+    BmpLayout v5{
         .width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};
     Bytes v5File = BuildBmp(v5);
     ASSERT_EQ(Le32At(v5File, 10), 1162u);
     EXPECT_EQ(Slice(Recolour(v5File), 1078, rows.size()), expected);
 
     // 200 palette entries and a 10-byte gap before the rows.
-    BmpSpec shortPalette{.width = 5,
-                         .height = 3,
-                         .coloursUsed = 200,
-                         .palette = GreyRampPalette(200),
-                         .rows = rows,
-                         .gapBeforePixels = 10};
+    BmpLayout shortPalette{.width = 5,
+                           .height = 3,
+                           .coloursUsed = 200,
+                           .palette = GreyRampPalette(200),
+                           .rows = rows,
+                           .gapBeforePixels = 10};
     EXPECT_EQ(Slice(Recolour(BuildBmp(shortPalette)), 1078, rows.size()), expected);
 }
 
@@ -129,23 +129,23 @@ TEST_F(BitmapFileTest, PixelsAreBandedByThePaletteGreyNotTheIndex)
     // Three greys as ImageMagick stores them: index 1 is mid grey, index 2
     // white, red entry 3 is dark by luma; index 9 lies past the palette.
     Bytes palette = {0, 0, 0, 0, 128, 128, 128, 0, 255, 255, 255, 0, 0, 0, 255, 0};
-    BmpSpec spec{.width = 5,
-                 .height = 1,
-                 .coloursUsed = 4,
-                 .palette = palette,
-                 .rows = {0, 1, 2, 3, 9, 0, 0, 0}};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 5,
+                     .height = 1,
+                     .coloursUsed = 4,
+                     .palette = palette,
+                     .rows = {0, 1, 2, 3, 9, 0, 0, 0}};
+    Bytes out = Recolour(BuildBmp(layout));
     // Red 255 alone has luma (77 * 255 + 128) >> 8 = 77: band 1.
     EXPECT_EQ(Slice(out, 1078, 5), (Bytes{0, 2, 3, 1, 0}));
 }
 
 TEST_F(BitmapFileTest, TopDownRowsKeepTheirOrderAndNegativeHeight)
 {
-    BmpSpec spec{.width = 4,
-                 .height = -3,
-                 .palette = GreyRampPalette(),
-                 .rows = MakeRows(4, 3, [](int, int y) { return 64 * y; })};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 4,
+                     .height = -3,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(4, 3, [](int, int y) { return 64 * y; })};
+    Bytes out = Recolour(BuildBmp(layout));
     EXPECT_EQ(static_cast<int32_t>(Le32At(out, 14 + 8)), -3);
     EXPECT_EQ(Le32At(out, 14 + 20), 12u);
     EXPECT_EQ(Slice(out, 1078, 12), (Bytes{0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2}));
@@ -154,8 +154,8 @@ TEST_F(BitmapFileTest, TopDownRowsKeepTheirOrderAndNegativeHeight)
 TEST_F(BitmapFileTest, EmptyImagesKeepHeadersAndPalette)
 {
     for (auto [width, height] : {std::pair{0, 7}, std::pair{7, 0}}) {
-        BmpSpec spec{.width = width, .height = height, .palette = GreyRampPalette()};
-        Bytes out = Recolour(BuildBmp(spec));
+        BmpLayout layout{.width = width, .height = height, .palette = GreyRampPalette()};
+        Bytes out = Recolour(BuildBmp(layout));
         EXPECT_EQ(out.size(), 1078u);
         EXPECT_EQ(static_cast<int32_t>(Le32At(out, 18)), width);
         EXPECT_EQ(static_cast<int32_t>(Le32At(out, 22)), height);
@@ -165,11 +165,12 @@ TEST_F(BitmapFileTest, EmptyImagesKeepHeadersAndPalette)
 
 TEST_F(BitmapFileTest, SecondCallGivesSameBandsAndTheNextColours)
 {
-    BmpSpec spec{.width = 4, .height = 1, .palette = GreyRampPalette(), .rows = {0, 90, 140, 250}};
-    Bytes first = Recolour(BuildBmp(spec));
+    BmpLayout layout{
+        .width = 4, .height = 1, .palette = GreyRampPalette(), .rows = {0, 90, 140, 250}};
+    Bytes first = Recolour(BuildBmp(layout));
     EXPECT_EQ(imageState.pixels, nullptr);
     EXPECT_EQ(imageState.palette, nullptr);
-    Bytes second = Recolour(BuildBmp(spec));
+    Bytes second = Recolour(BuildBmp(layout));
     EXPECT_EQ(Slice(first, 1078, 4), Slice(second, 1078, 4));
     EXPECT_EQ(second[54 + 2], 130);          // red of entry 0 is the 13th draw
     EXPECT_EQ(second[54 + 3 * 4 + 0], 240);  // blue of entry 3 is the 24th
@@ -177,11 +178,11 @@ TEST_F(BitmapFileTest, SecondCallGivesSameBandsAndTheNextColours)
 
 TEST_F(BitmapFileTest, SamePathInAndOutReplacesTheInput)
 {
-    BmpSpec spec{.width = 4,
-                 .height = 2,
-                 .palette = GreyRampPalette(),
-                 .rows = {0, 64, 128, 192, 255, 191, 127, 63}};
-    WriteFileBytes(in_, BuildBmp(spec));
+    BmpLayout layout{.width = 4,
+                     .height = 2,
+                     .palette = GreyRampPalette(),
+                     .rows = {0, 64, 128, 192, 255, 191, 127, 63}};
+    WriteFileBytes(in_, BuildBmp(layout));
     CallOutcome outcome =
         RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), Utf16(in_).c_str()); });
     EXPECT_EQ(outcome.out, std::string(kLoaded) + kSaved);
@@ -192,8 +193,8 @@ TEST_F(BitmapFileTest, SamePathInAndOutReplacesTheInput)
 
 TEST_F(BitmapFileTest, WidePathsBecomeUtf8AndUnpairedSurrogatesBecomeQuestionMarks)
 {
-    BmpSpec spec{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {200, 0, 0, 0}};
-    WriteFileBytes(scratch_.Path("grün 漢 😀.bmp"), BuildBmp(spec));
+    BmpLayout layout{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {200, 0, 0, 0}};
+    WriteFileBytes(scratch_.Path("grün 漢 😀.bmp"), BuildBmp(layout));
     std::u16string input = Utf16(scratch_.Path("grün 漢 😀.bmp"));
     std::u16string output = Utf16(scratch_.Path("x")) + u'\xD800' + u".bmp";
     CallOutcome outcome = RunIntercepted([&] { RecolourBitmap(input.c_str(), output.c_str()); });
@@ -212,8 +213,8 @@ TEST_F(BitmapFileTest, MissingOrAbsentPathsEndTheCallWithTheirMessages)
     CallOutcome absentInput = RunIntercepted([&] { RecolourBitmap(nullptr, Utf16(out_).c_str()); });
     EXPECT_EQ(absentInput.out, "read BMP file failed\n");
 
-    BmpSpec spec{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {1, 0, 0, 0}};
-    WriteFileBytes(in_, BuildBmp(spec));
+    BmpLayout layout{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {1, 0, 0, 0}};
+    WriteFileBytes(in_, BuildBmp(layout));
     CallOutcome absentOutput = RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), nullptr); });
     EXPECT_TRUE(absentOutput.ended);
     EXPECT_EQ(absentOutput.out, std::string(kLoaded) + "read BMP image failed");

@@ -35,8 +35,8 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     // would show.
     Bytes rows[2] = {MakeRows(9, 4, [](int x, int y) { return 31 * x + 7 * y; }),
                      MakeRows(6, 7, [](int x, int y) { return 255 - 13 * x - 29 * y; })};
-    BmpSpec specs[2] = {{.width = 9, .height = 4, .palette = GreyRampPalette(), .rows = rows[0]},
-                        {.width = 6, .height = 7, .palette = GreyRampPalette(), .rows = rows[1]}};
+    BmpLayout specs[2] = {{.width = 9, .height = 4, .palette = GreyRampPalette(), .rows = rows[0]},
+                          {.width = 6, .height = 7, .palette = GreyRampPalette(), .rows = rows[1]}};
     std::string in[2] = {scratch.Path("in1.bmp"), scratch.Path("in2.bmp")};
     std::string out[2] = {scratch.Path("out1.bmp"), scratch.Path("out2.bmp")};
     std::string reference[2] = {scratch.Path("ref1.bmp"), scratch.Path("ref2.bmp")};

@@ -26,11 +26,11 @@ ProcessResult Pavonize(const std::vector<std::string>& arguments,
 
 Bytes SmallImage()
 {
-    BmpSpec spec{.width = 5,
-                 .height = 3,
-                 .palette = GreyRampPalette(),
-                 .rows = MakeRows(5, 3, [](int x, int y) { return 50 * x + y; })};
-    return BuildBmp(spec);
+    BmpLayout layout{.width = 5,
+                     .height = 3,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(5, 3, [](int x, int y) { return 50 * x + y; })};
+    return BuildBmp(layout);
 }
 
 class HostProcessTest : public ::testing::Test {
@@ -144,8 +144,8 @@ TEST_F(HostProcessTest, FailedAllocationIsReportedNotACrash)
     }
     // A valid 512 MB image as a sparse file, read under a 256 MB address
     // space limit: the pixel buffer cannot be had.
-    BmpSpec spec{.width = 16384, .height = 32768, .palette = GreyRampPalette()};
-    WriteFileBytes(in_, BuildBmp(spec));
+    BmpLayout layout{.width = 16384, .height = 32768, .palette = GreyRampPalette()};
+    WriteFileBytes(in_, BuildBmp(layout));
     ASSERT_EQ(truncate(in_.c_str(), 1078 + 16384L * 32768L), 0);
     ProcessResult result = Pavonize({in_, out_}, {.addressSpaceLimit = 256L << 20});
     EXPECT_EQ(result.exitStatus, 1);

@@ -22,31 +22,31 @@ struct RefusalCase {
     const char* message;
 };
 
-BmpSpec ValidSpec()
+BmpLayout ValidLayout()
 {
-    return BmpSpec{.width = 3,
-                   .height = 2,
-                   .palette = GreyRampPalette(),
-                   .rows = MakeRows(3, 2, [](int x, int) { return 80 * x; })};
+    return BmpLayout{.width = 3,
+                     .height = 2,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(3, 2, [](int x, int) { return 80 * x; })};
 }
 
-Bytes WithSpec(const std::function<void(BmpSpec&)>& change)
+Bytes WithLayout(const std::function<void(BmpLayout&)>& change)
 {
-    BmpSpec spec = ValidSpec();
-    change(spec);
-    return BuildBmp(spec);
+    BmpLayout layout = ValidLayout();
+    change(layout);
+    return BuildBmp(layout);
 }
 
 Bytes Patched32(size_t offset, uint32_t value)
 {
-    Bytes file = BuildBmp(ValidSpec());
+    Bytes file = BuildBmp(ValidLayout());
     PutLe32(file, offset, value);
     return file;
 }
 
 Bytes Truncated(size_t keep)
 {
-    Bytes file = BuildBmp(ValidSpec());
+    Bytes file = BuildBmp(ValidLayout());
     file.resize(keep);
     return file;
 }
@@ -59,7 +59,7 @@ const RefusalCase kCases[] = {
     {"EmptyFile", [] { return Bytes{}; }, "not a BMP file: no BM signature\n"},
     {"NoSignature",
      [] {
-         Bytes f = BuildBmp(ValidSpec());
+         Bytes f = BuildBmp(ValidLayout());
          f[0] = 'P';
          return f;
      },
@@ -70,34 +70,36 @@ const RefusalCase kCases[] = {
     {"EndsInRows", [] { return Truncated(1078 + 7); }, kTruncated},
     {"InfoHeaderTooSmall", [] { return Patched32(14, 39); },
      "BMP information header is too small\n"},
-    {"TwentyFourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 24; }); },
+    {"TwentyFourBit", [] { return WithLayout([](BmpLayout& s) { s.bitCount = 24; }); },
      "24-bit images are not supported: only 8-bit images are recoloured\n"},
-    {"FourBit", [] { return WithSpec([](BmpSpec& s) { s.bitCount = 4; }); },
+    {"FourBit", [] { return WithLayout([](BmpLayout& s) { s.bitCount = 4; }); },
      "4-bit images are not supported: only 8-bit images are recoloured\n"},
-    {"Rle4", [] { return WithSpec([](BmpSpec& s) { s.compression = 2; }); },
+    {"Rle4", [] { return WithLayout([](BmpLayout& s) { s.compression = 2; }); },
      "BMP compression 2 is not supported: only uncompressed and RLE8 images are read\n"},
     {"TopDownRle8",
      [] {
-         return WithSpec([](BmpSpec& s) {
+         return WithLayout([](BmpLayout& s) {
              s.compression = 1;
              s.height = -2;
          });
      },
      "BMP RLE8 images cannot be stored top-down\n"},
-    {"TwoPlanes", [] { return WithSpec([](BmpSpec& s) { s.planes = 2; }); },
+    {"TwoPlanes", [] { return WithLayout([](BmpLayout& s) { s.planes = 2; }); },
      "BMP planes field is 2, not 1\n"},
-    {"NegativeWidth", [] { return WithSpec([](BmpSpec& s) { s.width = -3; }); },
+    {"NegativeWidth", [] { return WithLayout([](BmpLayout& s) { s.width = -3; }); },
      "BMP width is negative\n"},
-    {"WidthInt32Max", [] { return WithSpec([](BmpSpec& s) { s.width = INT32_MAX; }); }, kTooLarge},
-    {"HeightInt32Min", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MIN; }); },
+    {"WidthInt32Max", [] { return WithLayout([](BmpLayout& s) { s.width = INT32_MAX; }); },
      kTooLarge},
-    {"HeightInt32Max", [] { return WithSpec([](BmpSpec& s) { s.height = INT32_MAX; }); },
+    {"HeightInt32Min", [] { return WithLayout([](BmpLayout& s) { s.height = INT32_MIN; }); },
+     kTooLarge},
+    {"HeightInt32Max", [] { return WithLayout([](BmpLayout& s) { s.height = INT32_MAX; }); },
      kTooLarge},
     // 65536 x 65536 wraps to 0 in 32-bit arithmetic.
-    {"ProductWrapsInt32", [] { return WithSpec([](BmpSpec& s) { s.width = s.height = 65536; }); },
+    {"ProductWrapsInt32",
+     [] { return WithLayout([](BmpLayout& s) { s.width = s.height = 65536; }); }, kTooLarge},
+    {"HugeTopDown", [] { return WithLayout([](BmpLayout& s) { s.height = -600000000; }); },
      kTooLarge},
-    {"HugeTopDown", [] { return WithSpec([](BmpSpec& s) { s.height = -600000000; }); }, kTooLarge},
-    {"PaletteOver256", [] { return WithSpec([](BmpSpec& s) { s.coloursUsed = 257; }); },
+    {"PaletteOver256", [] { return WithLayout([](BmpLayout& s) { s.coloursUsed = 257; }); },
      "BMP palette has more than 256 entries\n"},
     {"OffsetInsideHeaders", [] { return Patched32(10, 20); }, kBadOffset},
     {"OffsetPastEnd", [] { return Patched32(10, 5000); }, kTruncated},

@@ -55,27 +55,27 @@ TEST(Memcheck, ValidVariantsInOneProcess)
 {
     SKIP_WITHOUT_VALGRIND();
     ScratchDirectory scratch;
-    BmpSpec v5{.width = 6,
-               .height = 2,
-               .infoSize = 124,
-               .compression = 1,
-               .coloursUsed = 20,
-               .palette = GreyRampPalette(20),
-               .rows = Rle8Stream(
-                   {Rle8Run(2, 3), Rle8Delta(1, 1), Rle8Literal({1, 2, 19}), Rle8EndOfBitmap()})};
-    BmpSpec topDown{.width = 5,
-                    .height = -3,
-                    .palette = GreyRampPalette(),
-                    .rows = MakeRows(5, 3, [](int x, int y) { return 40 * x + y; })};
-    BmpSpec writerFault{.width = 3,
-                        .height = 1,
-                        .palette = GreyRampPalette(),
-                        .rows = {9, 99, 199, 0},
-                        .pixelOffset = 54};
-    CoreBmpSpec core{.width = 7,
-                     .height = 2,
-                     .palette = GreyRampPalette3(),
-                     .rows = MakeRows(7, 2, [](int x, int) { return 30 * x; })};
+    BmpLayout v5{.width = 6,
+                 .height = 2,
+                 .infoSize = 124,
+                 .compression = 1,
+                 .coloursUsed = 20,
+                 .palette = GreyRampPalette(20),
+                 .rows = Rle8Stream(
+                     {Rle8Run(2, 3), Rle8Delta(1, 1), Rle8Literal({1, 2, 19}), Rle8EndOfBitmap()})};
+    BmpLayout topDown{.width = 5,
+                      .height = -3,
+                      .palette = GreyRampPalette(),
+                      .rows = MakeRows(5, 3, [](int x, int y) { return 40 * x + y; })};
+    BmpLayout writerFault{.width = 3,
+                          .height = 1,
+                          .palette = GreyRampPalette(),
+                          .rows = {9, 99, 199, 0},
+                          .pixelOffset = 54};
+    CoreBmpLayout core{.width = 7,
+                       .height = 2,
+                       .palette = GreyRampPalette3(),
+                       .rows = MakeRows(7, 2, [](int x, int) { return 30 * x; })};
     const std::vector<Bytes> inputs = {
         BuildRle8Bmp(5, 3,
                      Rle8Stream({Rle8Run(5, 200), Rle8EndOfLine(), Rle8Literal({1, 2, 3}),

@@ -35,11 +35,11 @@ void PrintTo(const SaveStep& step, std::ostream* out)
 
 Bytes Image()
 {
-    BmpSpec spec{.width = 7,
-                 .height = 5,
-                 .palette = GreyRampPalette(),
-                 .rows = MakeRows(7, 5, [](int x, int y) { return 37 * x + 11 * y; })};
-    return BuildBmp(spec);
+    BmpLayout layout{.width = 7,
+                     .height = 5,
+                     .palette = GreyRampPalette(),
+                     .rows = MakeRows(7, 5, [](int x, int y) { return 37 * x + 11 * y; })};
+    return BuildBmp(layout);
 }
 
 class SaveFaultTest : public ::testing::Test {
@@ -105,10 +105,10 @@ TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
     const Bytes input = Image();
     WriteFileBytes(in_, input);
     for (const char* point : {"write:4", "close:2", "rename:2", "sync:2"}) {
-        std::string spec = point;
-        size_t colon = spec.find(':');
+        std::string layout = point;
+        size_t colon = layout.find(':');
         ProcessResult result =
-            Run(spec.substr(0, colon).c_str(), std::stoi(spec.substr(colon + 1)), in_, in_);
+            Run(layout.substr(0, colon).c_str(), std::stoi(layout.substr(colon + 1)), in_, in_);
         EXPECT_EQ(result.exitStatus, 0) << point << result.err;
         EXPECT_EQ(result.out, kSaved) << point;
     }

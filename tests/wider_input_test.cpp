@@ -75,15 +75,15 @@ TEST_F(WiderInputTest, Rle8IsDecodedAndWrittenUncompressed)
 TEST_F(WiderInputTest, Rle8WithV5HeaderAndShortPaletteBandsByThatPalette)
 {
     // ImageMagick's default: a 124-byte header and only the colours in use.
-    BmpSpec spec{.width = 4,
-                 .height = 2,
-                 .infoSize = 124,
-                 .compression = 1,
-                 .coloursUsed = 3,
-                 .palette = {0, 0, 0, 0, 255, 255, 255, 0, 100, 100, 100, 0},
-                 .rows = Rle8Stream({Rle8Literal({0, 1, 2, 1}), Rle8EndOfLine(), Rle8Run(4, 2),
-                                     Rle8EndOfBitmap()})};
-    Bytes out = Recolour(BuildBmp(spec));
+    BmpLayout layout{.width = 4,
+                     .height = 2,
+                     .infoSize = 124,
+                     .compression = 1,
+                     .coloursUsed = 3,
+                     .palette = {0, 0, 0, 0, 255, 255, 255, 0, 100, 100, 100, 0},
+                     .rows = Rle8Stream({Rle8Literal({0, 1, 2, 1}), Rle8EndOfLine(), Rle8Run(4, 2),
+                                         Rle8EndOfBitmap()})};
+    Bytes out = Recolour(BuildBmp(layout));
     ExpectPlainLayout(out, 4, 2, 8);
     EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 3, 1, 3, 1, 1, 1, 1}));
 }
@@ -97,12 +97,12 @@ TEST_F(WiderInputTest, EmptyRle8ImagesAreWrittenWithoutPixels)
 TEST_F(WiderInputTest, Os2CoreHeaderWithThreeBytePalette)
 {
     // 260 pixels wide: the 16-bit width is read whole.
-    CoreBmpSpec spec{
+    CoreBmpLayout layout{
         .width = 260,
         .height = 2,
         .palette = InvertedPalette(3),
         .rows = MakeRows(260, 2, [](int x, int y) { return y == 0 ? x : 255 - x % 256; })};
-    Bytes out = Recolour(BuildCoreBmp(spec));
+    Bytes out = Recolour(BuildCoreBmp(layout));
     ExpectPlainLayout(out, 260, 2, 520);
     // Index v is grey 255 - v: index 0 is band 3, index 255 band 0.
     EXPECT_EQ(out[1078 + 0], 3);
@@ -116,11 +116,11 @@ TEST_F(WiderInputTest, PixelOffsetAtThePaletteMeansRowsFollowIt)
 {
     // The writer fault: bfOffBits is 14 + the header size, palette present.
     Bytes rows = {0, 100, 200, 255};
-    BmpSpec info{
+    BmpLayout info{
         .width = 4, .height = 1, .palette = InvertedPalette(4), .rows = rows, .pixelOffset = 54};
     EXPECT_EQ(Slice(Recolour(BuildBmp(info)), 1078, 4), (Bytes{3, 2, 0, 0}));
 
-    CoreBmpSpec core{
+    CoreBmpLayout core{
         .width = 4, .height = 1, .palette = InvertedPalette(3), .rows = rows, .pixelOffset = 26};
     EXPECT_EQ(Slice(Recolour(BuildCoreBmp(core)), 1078, 4), (Bytes{3, 2, 0, 0}));
 }

@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, from Debian's packages, and only
 # what is missing: a second run on the same machine installs nothing.
+#   tools/install-deps.sh [--build-only] [EXTRA-PACKAGE...]
+# --build-only takes just what building the library and the command needs.
 set -euo pipefail
+
+build_only=false
+if [ "${1:-}" = "--build-only" ]; then
+  build_only=true
+  shift
+fi
 
 packages=(
   cmake ninja-build g++ binutils  # build, and nm for the export check
@@ -16,6 +24,9 @@ packages=(
   clang libclang-rt-dev           # libFuzzer and clang's sanitizer runtimes
   llvm                            # llvm-symbolizer, for readable sanitizer reports
 )
+if $build_only; then
+  packages=(cmake ninja-build g++)
+fi
 packages+=("$@")  # extra packages a caller needs
 
 missing=()

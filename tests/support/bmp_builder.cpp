@@ -17,35 +17,35 @@ void Append32(Bytes& out, uint32_t value)
 }
 }  // namespace
 
-Bytes BuildBmp(const BmpSpec& spec)
+Bytes BuildBmp(const BmpLayout& layout)
 {
-    int64_t defaultOffset = 14 + spec.infoSize + spec.palette.size() + spec.gapBeforePixels;
-    int64_t pixelOffset = spec.pixelOffset >= 0 ? spec.pixelOffset : defaultOffset;
+    int64_t defaultOffset = 14 + layout.infoSize + layout.palette.size() + layout.gapBeforePixels;
+    int64_t pixelOffset = layout.pixelOffset >= 0 ? layout.pixelOffset : defaultOffset;
     Bytes out;
     out.push_back('B');
     out.push_back('M');
-    Append32(out, static_cast<uint32_t>(defaultOffset + spec.rows.size()));
+    Append32(out, static_cast<uint32_t>(defaultOffset + layout.rows.size()));
     Append32(out, 0);
     Append32(out, static_cast<uint32_t>(pixelOffset));
-    Append32(out, spec.infoSize);
-    Append32(out, static_cast<uint32_t>(spec.width));
-    Append32(out, static_cast<uint32_t>(spec.height));
-    Append16(out, spec.planes);
-    Append16(out, spec.bitCount);
-    Append32(out, spec.compression);
-    Append32(out, static_cast<uint32_t>(spec.rows.size()));
+    Append32(out, layout.infoSize);
+    Append32(out, static_cast<uint32_t>(layout.width));
+    Append32(out, static_cast<uint32_t>(layout.height));
+    Append16(out, layout.planes);
+    Append16(out, layout.bitCount);
+    Append32(out, layout.compression);
+    Append32(out, static_cast<uint32_t>(layout.rows.size()));
     Append32(out, 2835);
     Append32(out, 2835);
-    Append32(out, spec.coloursUsed);
+    Append32(out, layout.coloursUsed);
     Append32(out, 0);
     // V4/V5 extensions: masks, colour space and so on, as filler the reader
     // must skip.
-    for (uint32_t i = 40; i < spec.infoSize; ++i) {
+    for (uint32_t i = 40; i < layout.infoSize; ++i) {
         out.push_back(static_cast<uint8_t>(0xA5 ^ i));
     }
-    out.insert(out.end(), spec.palette.begin(), spec.palette.end());
-    out.insert(out.end(), static_cast<size_t>(spec.gapBeforePixels), 0xEE);
-    out.insert(out.end(), spec.rows.begin(), spec.rows.end());
+    out.insert(out.end(), layout.palette.begin(), layout.palette.end());
+    out.insert(out.end(), static_cast<size_t>(layout.gapBeforePixels), 0xEE);
+    out.insert(out.end(), layout.rows.begin(), layout.rows.end());
     return out;
 }
 

@@ -8,7 +8,7 @@
 
 using Bytes = std::vector<uint8_t>;
 
-struct BmpSpec {
+struct BmpLayout {
     int32_t width = 0;
     int32_t height = 0;
     uint16_t bitCount = 8;
@@ -22,7 +22,7 @@ struct BmpSpec {
     int64_t pixelOffset = -1;     // -1: right after palette and gap
 };
 
-Bytes BuildBmp(const BmpSpec& spec);
+Bytes BuildBmp(const BmpLayout& layout);
 
 // 256 entries, entry i = (i, i, i, 0).
 Bytes GreyRampPalette(int entries = 256);

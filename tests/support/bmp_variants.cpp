@@ -10,12 +10,12 @@ void Append16(Bytes& out, uint32_t value)
 }
 }  // namespace
 
-Bytes BuildCoreBmp(const CoreBmpSpec& spec)
+Bytes BuildCoreBmp(const CoreBmpLayout& layout)
 {
-    int64_t defaultOffset = 14 + 12 + static_cast<int64_t>(spec.palette.size());
-    int64_t pixelOffset = spec.pixelOffset >= 0 ? spec.pixelOffset : defaultOffset;
+    int64_t defaultOffset = 14 + 12 + static_cast<int64_t>(layout.palette.size());
+    int64_t pixelOffset = layout.pixelOffset >= 0 ? layout.pixelOffset : defaultOffset;
     Bytes out{'B', 'M'};
-    uint32_t fileSize = static_cast<uint32_t>(defaultOffset + spec.rows.size());
+    uint32_t fileSize = static_cast<uint32_t>(defaultOffset + layout.rows.size());
     Append16(out, fileSize & 0xFFFF);
     Append16(out, fileSize >> 16);
     Append16(out, 0);
@@ -24,12 +24,12 @@ Bytes BuildCoreBmp(const CoreBmpSpec& spec)
     Append16(out, static_cast<uint32_t>(pixelOffset) >> 16);
     Append16(out, 12);
     Append16(out, 0);
-    Append16(out, spec.width);
-    Append16(out, spec.height);
-    Append16(out, spec.planes);
-    Append16(out, spec.bitCount);
-    out.insert(out.end(), spec.palette.begin(), spec.palette.end());
-    out.insert(out.end(), spec.rows.begin(), spec.rows.end());
+    Append16(out, layout.width);
+    Append16(out, layout.height);
+    Append16(out, layout.planes);
+    Append16(out, layout.bitCount);
+    out.insert(out.end(), layout.palette.begin(), layout.palette.end());
+    out.insert(out.end(), layout.rows.begin(), layout.rows.end());
     return out;
 }
 
@@ -86,11 +86,11 @@ Bytes Rle8Stream(std::initializer_list<Bytes> commands)
 
 Bytes BuildRle8Bmp(int32_t width, int32_t height, const Bytes& stream)
 {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.compression = 1;
-    spec.palette = GreyRampPalette();
-    spec.rows = stream;
-    return BuildBmp(spec);
+    BmpLayout layout;
+    layout.width = width;
+    layout.height = height;
+    layout.compression = 1;
+    layout.palette = GreyRampPalette();
+    layout.rows = stream;
+    return BuildBmp(layout);
 }

@@ -9,7 +9,7 @@
 
 // A file with the 12-byte OS/2 core header: 16-bit width and height and
 // 3-byte palette entries (blue, green, red).
-struct CoreBmpSpec {
+struct CoreBmpLayout {
     uint16_t width = 0;
     uint16_t height = 0;
     uint16_t bitCount = 8;
@@ -19,7 +19,7 @@ struct CoreBmpSpec {
     int64_t pixelOffset = -1;  // -1: right after the palette
 };
 
-Bytes BuildCoreBmp(const CoreBmpSpec& spec);
+Bytes BuildCoreBmp(const CoreBmpLayout& layout);
 
 // 256 three-byte entries, entry i = (i, i, i).
 Bytes GreyRampPalette3();

@@ -39,26 +39,26 @@ std::string Compression(unsigned compression)
 }
 
 // 3 x 2 pixels, rows padded to 4 bytes: 14 + 40 + 1024 + 8 = 1086 bytes.
-BmpSpec PlainSpec()
+BmpLayout PlainLayout()
 {
-    BmpSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.palette = GreyRampPalette();
-    spec.rows = MakeRows(3, 2, [](int x, int y) { return 80 * x + y; });
-    return spec;
+    BmpLayout layout;
+    layout.width = 3;
+    layout.height = 2;
+    layout.palette = GreyRampPalette();
+    layout.rows = MakeRows(3, 2, [](int x, int y) { return 80 * x + y; });
+    return layout;
 }
 
 Bytes Plain()
 {
-    return BuildBmp(PlainSpec());
+    return BuildBmp(PlainLayout());
 }
 
-Bytes PlainWith(void (*change)(BmpSpec&))
+Bytes PlainWith(void (*change)(BmpLayout&))
 {
-    BmpSpec spec = PlainSpec();
-    change(spec);
-    return BuildBmp(spec);
+    BmpLayout layout = PlainLayout();
+    change(layout);
+    return BuildBmp(layout);
 }
 
 Bytes Cut(Bytes bytes, size_t keep)
@@ -93,12 +93,12 @@ constexpr size_t kColoursUsedField = 46;
 // 3 x 2, OS/2 core header: 14 + 12 + 768 + 8 = 802 bytes.
 Bytes Core()
 {
-    CoreBmpSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.palette = GreyRampPalette3();
-    spec.rows = MakeRows(3, 2, [](int x, int) { return 90 * x; });
-    return BuildCoreBmp(spec);
+    CoreBmpLayout layout;
+    layout.width = 3;
+    layout.height = 2;
+    layout.palette = GreyRampPalette3();
+    layout.rows = MakeRows(3, 2, [](int x, int) { return 90 * x; });
+    return BuildCoreBmp(layout);
 }
 
 Bytes Rle8(std::initializer_list<Bytes> commands, int32_t width = 3, int32_t height = 2)
@@ -186,7 +186,7 @@ std::vector<MalformedFile> MalformedCorpus()
     // Empty images are read, but not when they claim data they lack or set
     // pixels they do not have.
     add("zero-size", "width-0-offset-past-end",
-        Patch32(PlainWith([](BmpSpec& s) {
+        Patch32(PlainWith([](BmpLayout& s) {
                     s.width = 0;
                     s.rows.clear();
                 }),
