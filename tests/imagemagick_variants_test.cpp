@@ -8,20 +8,10 @@
 #include <unistd.h>
 
 #include "support/bmp_builder.h"
+#include "support/imagemagick.h"
 #include "support/process.h"
 
 namespace {
-
-constexpr char kConvert[] = "/usr/bin/convert";
-
-bool HaveImageMagick()
-{
-    if (access(kConvert, X_OK) != 0) {
-        return false;
-    }
-    ProcessResult version = RunProcess({kConvert, "-version"});
-    return version.out.find("ImageMagick") != std::string::npos;
-}
 
 #define SKIP_WITHOUT_IMAGEMAGICK()                                                    \
     if (!HaveImageMagick()) {                                                         \
