@@ -16,35 +16,14 @@ namespace {
 constexpr char kLoaded[] = "BMP image loaded successfully!\n";
 constexpr char kSaved[] = "image saved\n";
 
-class BitmapFileTest : public InProcessTest {
+class BitmapFileTest : public RecolourFileTest {
 protected:
     void SetUp() override
     {
-        InProcessTest::SetUp();
+        RecolourFileTest::SetUp();
         UseCountingRandomSource();
     }
-    // Recolours `input` (written to in.bmp) into out.bmp and returns the
-    // output bytes; the call must succeed.
-    Bytes Recolour(const Bytes& input)
-    {
-        WriteFileBytes(in_, input);
-        int32_t result = 0;
-        CallOutcome outcome = RunIntercepted(
-            [&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
-        EXPECT_FALSE(outcome.ended) << outcome.out;
-        EXPECT_EQ(outcome.out, std::string(kLoaded) + kSaved);
-        EXPECT_EQ(result, 999);
-        return ReadFileBytes(out_);
-    }
-    ScratchDirectory scratch_;
-    std::string in_ = scratch_.Path("in.bmp");
-    std::string out_ = scratch_.Path("out.bmp");
 };
-
-Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
-{
-    return Bytes(bytes.begin() + offset, bytes.begin() + offset + count);
-}
 
 TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
 {

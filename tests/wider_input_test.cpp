@@ -11,26 +11,7 @@
 
 namespace {
 
-class WiderInputTest : public InProcessTest {
-protected:
-    Bytes Recolour(const Bytes& input)
-    {
-        WriteFileBytes(in_, input);
-        CallOutcome outcome =
-            RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
-        EXPECT_FALSE(outcome.ended) << outcome.out;
-        EXPECT_EQ(outcome.out, "BMP image loaded successfully!\nimage saved\n");
-        return ReadFileBytes(out_);
-    }
-    ScratchDirectory scratch_;
-    std::string in_ = scratch_.Path("in.bmp");
-    std::string out_ = scratch_.Path("out.bmp");
-};
-
-Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
-{
-    return Bytes(bytes.begin() + offset, bytes.begin() + offset + count);
-}
+using WiderInputTest = RecolourFileTest;
 
 // 255 - i for entry i: bands come out reversed, which shows the palette was
 // read from where it is and not taken for rows or skipped.

@@ -94,3 +94,8 @@ void WriteFileBytes(const std::string& path, const Bytes& bytes)
         throw std::runtime_error("cannot write " + path);
     }
 }
+
+Bytes Slice(const Bytes& bytes, size_t offset, size_t count)
+{
+    return Bytes(bytes.begin() + offset, bytes.begin() + offset + count);
+}

@@ -48,3 +48,6 @@ void PutLe32(Bytes& bytes, size_t offset, uint32_t value);
 
 Bytes ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
+
+// `count` bytes of `bytes` from `offset`.
+Bytes Slice(const Bytes& bytes, size_t offset, size_t count);

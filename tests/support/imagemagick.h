@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstddef>
 #include <string>
 
 #include "process.h"
@@ -18,3 +19,9 @@ inline bool HaveImageMagick()
     ProcessResult version = RunProcess({kConvert, "-version"});
     return version.out.find("ImageMagick") != std::string::npos;
 }
+
+// Checks, through ImageMagick's own reading of both files, that each of the
+// `pixelCount` pixels of `out` shows the palette colour of the band of its
+// grey in `in`, and that all four bands occur. Scratch files go in `scratch`.
+void ExpectEachPixelInTheBandOfItsGrey(const std::string& in, const std::string& out,
+                                       size_t pixelCount, const ScratchDirectory& scratch);

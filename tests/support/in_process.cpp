@@ -1,7 +1,9 @@
 #include "in_process.h"
 
 #include "image_state.h"
+#include "paths.h"
 #include "platform.h"
+#include "recolour_bitmap.h"
 
 namespace {
 [[noreturn]] void ThrowProcessEnded(int status)
@@ -47,4 +49,16 @@ void InProcessTest::TearDown()
     PlatformReplaceEndProcess(nullptr);
     PlatformReplaceRandomSource(nullptr);
     ReleaseImage();
+}
+
+Bytes RecolourFileTest::Recolour(const Bytes& input)
+{
+    WriteFileBytes(in_, input);
+    int32_t result = 0;
+    CallOutcome outcome =
+        RunIntercepted([&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
+    EXPECT_FALSE(outcome.ended) << outcome.out;
+    EXPECT_EQ(outcome.out, "BMP image loaded successfully!\nimage saved\n");
+    EXPECT_EQ(result, 999);
+    return ReadFileBytes(out_);
 }

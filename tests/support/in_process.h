@@ -7,6 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "bmp_builder.h"
+#include "process.h"
+
 struct ProcessEnded {
     int status;
 };
@@ -27,4 +30,14 @@ class InProcessTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+};
+
+// Writes `input` to in.bmp, recolours it into out.bmp through the whole call
+// and returns the output bytes; the call must succeed.
+class RecolourFileTest : public InProcessTest {
+protected:
+    Bytes Recolour(const Bytes& input);
+    ScratchDirectory scratch_;
+    std::string in_ = scratch_.Path("in.bmp");
+    std::string out_ = scratch_.Path("out.bmp");
 };
