@@ -89,7 +89,7 @@ def programs(build, work, source):
 
     found = [
         ("cp", lambda t: ["cp", source, t], False),
-        ("pavonize", lambda t: [os.path.join(build, "host", "pavonize"), source, t], True),
+        ("pavonize", lambda t: [os.path.join(build, "bin", "pavonize"), source, t], True),
         ("plain C, whole file",
          lambda t: [os.path.join(build, "bench", "whole_file_recolour"), source, t], True),
         ("plain C, 1 MiB chunks",
