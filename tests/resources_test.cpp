@@ -216,8 +216,9 @@ TEST_F(Resources, StringBlockSevenHoldsString101Only)
 
 TEST_F(Resources, WineReadsTheTypeLibrary)
 {
-    if (access("/usr/bin/winedump", X_OK) != 0) {
-        GTEST_SKIP() << "winedump is not installed (Debian package wine64-tools)";
+    if (std::string(WINEDUMP).empty()) {
+        GTEST_SKIP() << "winedump was not found when the build was configured "
+                        "(Debian package wine64-tools)";
     }
     size_t bytes = 0;
     const uint8_t* tlb = Find("TYPELIB", 1, &bytes);
@@ -225,7 +226,7 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
     std::string path = "/tmp/resources_test_" + std::to_string(getpid()) + ".tlb";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(tlb), static_cast<std::streamsize>(bytes));
-    ProcessResult dump = RunProcess({"/usr/bin/winedump", path});
+    ProcessResult dump = RunProcess({WINEDUMP, path});
     std::remove(path.c_str());
     ASSERT_EQ(dump.exitStatus, 0) << dump.err;
     for (const char* line :

@@ -20,8 +20,16 @@ tools/install-deps.sh g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine64 wine64-tool
 # very same input, and the native library's resources are what the DLL's
 # must equal. The same build directory and settings as tools/test.sh, so
 # nothing is built twice.
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON >/dev/null
+cmake --preset ci >/dev/null
 cmake --build build-test --target pavonize orvanepavonize make_sample generate_identity
+
+# Debian keeps wineserver and the 64-bit loader in /usr/lib/wine, out of
+# PATH; look there first so that a bare environment finds them too.
+export PATH=/usr/lib/wine:$PATH
+# Wine names files through the locale: under the C locale it cannot name a
+# non-ASCII file, such as those the Windows host test makes.
+export LANG=C.UTF-8
+unset LC_ALL
 
 # One Wine prefix for the whole run, in a scratch folder; making one takes
 # 10-20 s. A persistent wineserver spares every Wine process the start-up.
@@ -32,11 +40,9 @@ cleanup() {
   rm -rf "$scratch"
 }
 trap cleanup EXIT
-# Debian keeps the 64-bit loader out of PATH.
-wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 mkdir -p "$WINEPREFIX"
 wineserver -p
-"$wine64" wineboot --init >/dev/null 2>&1
+wine64 wineboot --init >/dev/null 2>&1
 
 for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
   build=build-windows-${triple%%-*}
