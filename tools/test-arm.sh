@@ -9,7 +9,7 @@ tools/install-deps.sh g++-arm-linux-gnueabihf qemu-user googletest
 # The native command line is the reference the ARM output is compared with;
 # the same build directory and settings as tools/test.sh, so nothing is
 # built twice when both run.
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON >/dev/null
+cmake --preset ci >/dev/null
 cmake --build build-test --target pavonize
 
 cmake -S . -B build-arm -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANEPAVONIZE_WERROR=ON \
