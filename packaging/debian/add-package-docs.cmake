@@ -1,13 +1,18 @@
 # Run by CPack after staging: puts the copyright file and the compressed
-# Debian changelog where Debian policy wants them.
+# Debian changelog where Debian policy wants them, in every package. Each
+# component is staged in a folder of its own name.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(doc_dir "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_PACKAGE_NAME}")
-file(MAKE_DIRECTORY "${doc_dir}")
-file(COPY "${CPACK_ORVANEPAVONIZE_DEBIAN_DIR}/copyright" DESTINATION "${doc_dir}"
-  FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-# -n: no name or time stamp inside, so the package is reproducible.
-execute_process(COMMAND "${GZIP_PROGRAM}" -9 -n -c "${CPACK_ORVANEPAVONIZE_DEBIAN_DIR}/changelog"
-  OUTPUT_FILE "${doc_dir}/changelog.gz" RESULT_VARIABLE failed)
-if(failed)
-  message(FATAL_ERROR "could not compress the Debian changelog")
-endif()
+foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+  string(TOUPPER "${component}" upper)
+  set(package "${CPACK_DEBIAN_${upper}_PACKAGE_NAME}")
+  set(doc_dir "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/${component}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${package}")
+  file(MAKE_DIRECTORY "${doc_dir}")
+  file(COPY "${CPACK_ORVANEPAVONIZE_COPYRIGHT}" DESTINATION "${doc_dir}"
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  # -n: no name or time stamp inside, so the package is reproducible.
+  execute_process(COMMAND "${GZIP_PROGRAM}" -9 -n -c "${CPACK_ORVANEPAVONIZE_CHANGELOG}"
+    OUTPUT_FILE "${doc_dir}/changelog.gz" RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "could not compress the Debian changelog")
+  endif()
+endforeach()
