@@ -17,9 +17,11 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvanepavonize)
 set(CPACK_PACKAGE_VENDOR "OrvanePavonize authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-# The packages hold what `cmake --install` puts under the configured prefix;
-# the library folder and the pkg-config file were chosen for that prefix.
-set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Debian's packages live under /usr, and the library folder (lib/<multiarch>)
+# is chosen when the build is configured: a build configured for another
+# prefix is refused when packaging (see add-package-docs.cmake).
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_ORVANEPAVONIZE_CONFIGURED_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -38,7 +40,6 @@ and writes the result as a new BMP file.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liborvanepavonize1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "recolour 8-bit BMP images in four false colours - library
 ${about_project}
 .
@@ -59,7 +60,6 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME liborvanepavonize-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_MULTIARCH same)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "liborvanepavonize1 (= ${version})")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "recolour 8-bit BMP images in four false colours - development files
 ${about_project}

@@ -1,6 +1,11 @@
 # Run by CPack after staging: puts the copyright file and the compressed
 # Debian changelog where Debian policy wants them, in every package. Each
 # component is staged in a folder of its own name.
+if(NOT CPACK_ORVANEPAVONIZE_CONFIGURED_PREFIX STREQUAL "/usr")
+  message(FATAL_ERROR "the Debian packages are made from a build configured with "
+    "-DCMAKE_INSTALL_PREFIX=/usr (this one is for ${CPACK_ORVANEPAVONIZE_CONFIGURED_PREFIX}), "
+    "so that the libraries go to lib/<multiarch>")
+endif()
 find_program(GZIP_PROGRAM gzip REQUIRED)
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
   string(TOUPPER "${component}" upper)
