@@ -41,6 +41,8 @@ __all__ = ["PAVONIZE_DONE", "PavonizeError", "pavonize"]
 PAVONIZE_DONE = 999
 
 _UTF16_NATIVE = "utf-16-le" if sys.byteorder == "little" else "utf-16-be"
+# The process's own C library, whose stdio buffers are flushed before a fork.
+_C_LIBRARY = ctypes.CDLL(None)
 # Exit status of a child whose Python side failed before or after the call
 # (the library could not be loaded, say); the reason comes on the report pipe.
 _CHILD_FAILED = 2
@@ -85,10 +87,13 @@ def _library_path():
     return _library_location.LIBRARY_FILE
 
 
-def _call_in_child(input_units, output_units, output_fd, report_fd):
+def _call_in_child(input_units, output_units, pipes):
     """Runs in the forked child and never returns."""
+    (output_read, output_fd), (report_read, report_fd) = pipes
     status = _CHILD_FAILED
     try:
+        os.close(output_read)
+        os.close(report_read)
         os.dup2(output_fd, 1)
         library = ctypes.CDLL(_library_path())
         units = ctypes.POINTER(ctypes.c_uint16)
@@ -121,16 +126,16 @@ def pavonize(input_path, output_path):
     """
     input_units = _utf16_units(input_path)
     output_units = _utf16_units(output_path)
-    output_read, output_write = os.pipe()
-    report_read, report_write = os.pipe()
-    # What this process has buffered must not be written twice.
+    pipes = (os.pipe(), os.pipe())
+    (output_read, output_write), (report_read, report_write) = pipes
+    # What this process has buffered, in Python or in C, must not be written
+    # twice or land in the child's pipe.
     sys.stdout.flush()
     sys.stderr.flush()
+    _C_LIBRARY.fflush(None)
     pid = os.fork()
     if pid == 0:
-        os.close(output_read)
-        os.close(report_read)
-        _call_in_child(input_units, output_units, output_write, report_write)
+        _call_in_child(input_units, output_units, pipes)
     os.close(output_write)
     os.close(report_write)
     try:
