@@ -4,5 +4,8 @@
 #include <string>
 
 // The library file beside the host's executable, or in ../lib from it (an
-// installed layout); the first that exists, else the one beside the host.
-std::string LibraryPathNearHost(const char* fileName);
+// installed layout): the first that exists, else the one beside the host.
+// The executable's folder comes from the kernel's record of the running
+// program, never from the current folder or argv[0]; false, with the reason
+// in `problem`, when that record cannot be read.
+bool LibraryPathNearHost(const char* fileName, std::string* path, std::string* problem);
