@@ -47,7 +47,7 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     // The same two pairs one after the other in a fresh process: the first
     // and second draws of the generator.
     ProcessResult sequential =
-        RunBuiltProgram({PAVONIZE_EXE, in[0], reference[0], in[1], reference[1]});
+        RunBuiltProgram({PAVONIZE_EXE, "--pairs", in[0], reference[0], in[1], reference[1]});
     ASSERT_EQ(sequential.exitStatus, 0) << sequential.err;
     std::vector<Bytes> expectedDraws = {DrawnColours(ReadFileBytes(reference[0])),
                                         DrawnColours(ReadFileBytes(reference[1]))};

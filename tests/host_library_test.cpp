@@ -16,15 +16,15 @@ TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 {
     ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--version"});
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.err, "OrvanePavonize Dynamic Link Library 1.0.0.1\n");
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "pavonize (OrvanePavonize) 1.0.0.1\n");
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(HostLibrary, AboutShowsEveryIdentityValue)
 {
     ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--about"});
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
     for (const char* line :
          {"  File version: 1.0.0.1\n", "  Product version: 1.0.0.1\n", "  Flags: 0x0 (mask 0x3F)\n",
           "  Operating system: 0x4\n", "  File type: 0x2, subtype 0x0\n",
@@ -38,7 +38,7 @@ TEST(HostLibrary, AboutShowsEveryIdentityValue)
           "Type library: OrvanePavonize 1.0, LCID 1033, SYS_WIN32, "
           "{B8E7BBE7-432A-4287-8C53-B4FF01E93A5C}\n",
           "String 101: \"Windows sockets initialization failed.\"\n"}) {
-        EXPECT_NE(run.err.find(line), std::string::npos) << line << "---\n" << run.err;
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "---\n" << run.out;
     }
 }
 

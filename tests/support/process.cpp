@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <stdexcept>
@@ -25,6 +26,7 @@ void ReadBoth(int outFd, int errFd, std::string* out, std::string* err)
         }
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                // A pseudo-terminal reports its closed far end as EIO.
                 ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
                 if (got > 0) {
                     sinks[i]->append(buffer, static_cast<size_t>(got));
@@ -46,12 +48,27 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) {
         throw std::runtime_error("pipe failed");
     }
+    if (options.standardErrorTerminal) {
+        close(errPipe[0]);
+        close(errPipe[1]);
+        errPipe[0] = posix_openpt(O_RDWR | O_NOCTTY);
+        if (errPipe[0] < 0 || grantpt(errPipe[0]) != 0 || unlockpt(errPipe[0]) != 0) {
+            throw std::runtime_error("no pseudo-terminal");
+        }
+        errPipe[1] = -1;
+    }
     pid_t child = fork();
     if (child == 0) {
+        if (options.standardErrorTerminal) {
+            errPipe[1] = open(ptsname(errPipe[0]), O_RDWR | O_NOCTTY);
+        }
         dup2(outPipe[1], STDOUT_FILENO);
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(errPipe[0]);
+        if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
         if (options.ignoreFileSizeSignal) {
             signal(SIGXFSZ, SIG_IGN);  // survives exec
         }
@@ -74,7 +91,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         _exit(127);
     }
     close(outPipe[1]);
-    close(errPipe[1]);
+    if (errPipe[1] >= 0) {
+        close(errPipe[1]);
+    }
     ProcessResult result;
     ReadBoth(outPipe[0], errPipe[0], &result.out, &result.err);
     int status = 0;

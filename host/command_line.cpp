@@ -1,0 +1,229 @@
+#include "command_line.h"
+
+#include <getopt.h>
+#include <map>
+
+#include "utf8_to_utf16.h"
+
+const char kUsage[] =
+    "usage: pavonize [OPTIONS] INPUT OUTPUT\n"
+    "       pavonize [OPTIONS] --pairs INPUT OUTPUT [INPUT OUTPUT]...\n"
+    "       pavonize [OPTIONS] -o DIR INPUT...\n"
+    "       pavonize [OPTIONS] --in-place INPUT...\n";
+
+const char kHelp[] =
+    "Recolour 8-bit BMP images in four random false colours.\n"
+    "\n"
+    "Each INPUT is read, its pixels are banded by grey level (0-63, 64-127,\n"
+    "128-191, 192-255) and painted with four colours drawn for that image, and\n"
+    "the result is written to OUTPUT (which may be INPUT itself). The images of\n"
+    "a run take the next colours of one sequence in turn; after a failed image\n"
+    "the rest run in a new process, where the sequence starts again.\n"
+    "More than two paths need --pairs, -o or --in-place.\n"
+    "\n"
+    "Options:\n"
+    "  --pairs               recolour each INPUT into the OUTPUT that follows it\n"
+    "  -o, --output-dir DIR  write each INPUT to DIR under its own file name\n"
+    "  --in-place            replace each INPUT by its recoloured image\n"
+    "  -k, --keep-going      after a failed image, go on with the rest (without\n"
+    "                        it, the run stops there)\n"
+    "  -q, --quiet           print nothing on standard output; show progress on\n"
+    "                        standard error when it is a terminal\n"
+    "  -h, --help            show this help and exit\n"
+    "  -V, --version         show the version read from the library and exit\n"
+    "  --about               show the library's version block, type library and\n"
+    "                        string table, and exit\n"
+    "  --                    treat every later argument as a path\n"
+    "\n"
+    "Only 8-bit images are recoloured; convert others first, for example:\n"
+    "  convert in.png -colorspace Gray -type Palette -compress RLE BMP3:grey.bmp\n"
+    "\n"
+    "Standard output carries the library's messages only, one line each (none\n"
+    "with -q), so '-' and an OUTPUT that is standard output are refused.\n"
+    "Failed images, the summary and usage errors go to standard error; --help,\n"
+    "--version and --about print on standard output.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every image was recoloured\n"
+    "  1  an image could not be read, was refused, or could not be written\n"
+    "     (each is named), or the library could not be loaded\n"
+    "  2  the command line was wrong; nothing was read or written\n";
+
+namespace {
+
+enum LongOnlyOption { kPairs = 256, kInPlace, kAbout };
+
+const option kOptions[] = {
+    {"pairs", no_argument, nullptr, kPairs},
+    {"output-dir", required_argument, nullptr, 'o'},
+    {"in-place", no_argument, nullptr, kInPlace},
+    {"keep-going", no_argument, nullptr, 'k'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"about", no_argument, nullptr, kAbout},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option getopt_long stopped at, as the user wrote it.
+std::string OptionName(char** argv)
+{
+    if (optopt > 0 && optopt < 128) {
+        return std::string("-") + static_cast<char>(optopt);
+    }
+    return argv[optind - 1];
+}
+
+bool Fail(std::string* problem, std::string text)
+{
+    *problem = std::move(text);
+    return false;
+}
+
+// The file name of a path: what follows its last slash.
+std::string FileName(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool JobsForOutputDirectory(const std::vector<std::string>& inputs, const std::string& directory,
+                            HostRequest* request, std::string* problem)
+{
+    std::string prefix = directory.back() == '/' ? directory : directory + "/";
+    std::map<std::string, std::string> inputByName;
+    for (const std::string& input : inputs) {
+        std::string name = FileName(input);
+        if (name.empty() || name == "." || name == "..") {
+            return Fail(problem, input + " names no file");
+        }
+        auto [earlier, isNew] = inputByName.emplace(name, input);
+        if (!isNew) {
+            return Fail(problem, earlier->second + " and " + input + " would both be written to " +
+                                     prefix + name);
+        }
+        request->jobs.push_back({input, prefix + name, {}, {}});
+    }
+    return true;
+}
+
+bool JobsForForm(const std::vector<std::string>& paths, bool pairs, bool inPlace,
+                 HostRequest* request, std::string* problem)
+{
+    if (paths.empty()) {
+        return Fail(problem, "no image given");
+    }
+    if (!request->outputDirectory.empty()) {
+        return JobsForOutputDirectory(paths, request->outputDirectory, request, problem);
+    }
+    if (inPlace) {
+        for (const std::string& path : paths) {
+            request->jobs.push_back({path, path, {}, {}});
+        }
+        return true;
+    }
+    if (pairs ? paths.size() % 2 != 0 : paths.size() != 2) {
+        if (pairs) {
+            return Fail(problem, "--pairs takes INPUT OUTPUT pairs, and " +
+                                     std::to_string(paths.size()) + " paths were given");
+        }
+        if (paths.size() == 1) {
+            return Fail(problem, "an OUTPUT is needed after INPUT");
+        }
+        return Fail(problem, std::to_string(paths.size()) +
+                                 " paths given, and one image takes two: for more, use "
+                                 "--pairs INPUT OUTPUT..., -o DIR INPUT... or --in-place INPUT...");
+    }
+    for (size_t i = 0; i < paths.size(); i += 2) {
+        request->jobs.push_back({paths[i], paths[i + 1], {}, {}});
+    }
+    return true;
+}
+
+// Every path is checked before the first image is touched.
+bool CheckPathTexts(const std::vector<std::string>& paths, HostRequest* request,
+                    std::string* problem)
+{
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::u16string ignored;
+        if (!Utf8ToUtf16(paths[i], &ignored)) {
+            return Fail(problem, "path " + std::to_string(i + 1) + " is not valid UTF-8");
+        }
+    }
+    std::u16string ignored;
+    if (!request->outputDirectory.empty() && !Utf8ToUtf16(request->outputDirectory, &ignored)) {
+        return Fail(problem, "the output folder is not valid UTF-8");
+    }
+    bool dash = request->outputDirectory == "-";
+    for (const std::string& path : paths) {
+        dash = dash || path == "-";
+    }
+    if (dash) {
+        return Fail(
+            problem,
+            "'-' is not accepted as a path: standard output carries the library's messages");
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* problem)
+{
+    bool pairs = false;
+    bool inPlace = false;
+    bool outputDirectoryGiven = false;
+    optind = 1;
+    opterr = 0;  // its messages are ours to word
+    int choice = 0;
+    while ((choice = getopt_long(argc, argv, ":o:kqhV", kOptions, nullptr)) != -1) {
+        switch (choice) {
+        case kPairs:
+            pairs = true;
+            break;
+        case 'o':
+            outputDirectoryGiven = true;
+            request->outputDirectory = optarg;
+            if (request->outputDirectory.empty()) {
+                return Fail(problem, "the output folder is an empty path");
+            }
+            break;
+        case kInPlace:
+            inPlace = true;
+            break;
+        case 'k':
+            request->keepGoing = true;
+            break;
+        case 'q':
+            request->quiet = true;
+            break;
+        case 'h':
+            request->action = HostAction::Help;
+            return true;
+        case 'V':
+        case kAbout:
+            if (argc != 2) {
+                return Fail(problem, std::string(argv[optind - 1]) + " takes no other arguments");
+            }
+            request->action = choice == 'V' ? HostAction::Version : HostAction::About;
+            return true;
+        case ':':
+            return Fail(problem, "option " + OptionName(argv) + " needs a value");
+        default:
+            return Fail(problem, "unknown option " + OptionName(argv));
+        }
+    }
+    if (pairs + inPlace + outputDirectoryGiven > 1) {
+        return Fail(problem, "use only one of --pairs, -o and --in-place");
+    }
+    std::vector<std::string> paths(argv + optind, argv + argc);
+    if (!CheckPathTexts(paths, request, problem) ||
+        !JobsForForm(paths, pairs, inPlace, request, problem)) {
+        return false;
+    }
+    for (ImageJob& job : request->jobs) {
+        Utf8ToUtf16(job.input, &job.wideInput);
+        Utf8ToUtf16(job.output, &job.wideOutput);
+    }
+    return true;
+}
