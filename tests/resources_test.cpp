@@ -3,6 +3,7 @@
 // Wine's winedump is installed, the type library as Wine reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -236,11 +237,13 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
     }
 }
 
-TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
+// The names `nm` lists for the library, with `options`.
+std::vector<std::string> LibrarySymbols(std::vector<std::string> options)
 {
-    ProcessResult symbols =
-        RunProcess({SYMBOL_LISTER, "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
-    ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
+    options.insert(options.begin(), SYMBOL_LISTER);
+    options.push_back(ORVANEPAVONIZE_MODULE);
+    ProcessResult symbols = RunProcess(options);
+    EXPECT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;
     size_t start = 0;
     while (start < symbols.out.size()) {
@@ -249,7 +252,31 @@ TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
         names.push_back(line.substr(line.find_last_of(' ') + 1));
         start = end == std::string::npos ? symbols.out.size() : end + 1;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"ModuleEntryPoint", "Pavonize"}));
+    return names;
+}
+
+TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
+{
+    EXPECT_EQ(LibrarySymbols({"-D", "--defined-only"}),
+              (std::vector<std::string>{"ModuleEntryPoint", "Pavonize"}));
+}
+
+// Nothing runs when the library is loaded or at exit, and the test seams
+// live only in the tests' copies of the objects.
+TEST(Exports, TheLibraryHasNoStaticInitialiserExitHandlerOrTestSeam)
+{
+    std::vector<std::string> all = LibrarySymbols({"--demangle=none"});
+    // The full symbol table must be there to be searched (a stripped
+    // library would pass for anything).
+    ASSERT_NE(std::find(all.begin(), all.end(), "_Z14PlatformRandomv"), all.end());
+    std::vector<std::string> imported = LibrarySymbols({"-D", "--undefined-only"});
+    all.insert(all.end(), imported.begin(), imported.end());
+    for (const std::string& name : all) {
+        for (const char* unwanted :
+             {"_GLOBAL__sub_I", "atexit", "PlatformReplace", "PlatformIntercept", "ShellReplace"}) {
+            EXPECT_EQ(name.find(unwanted), std::string::npos) << name;
+        }
+    }
 }
 
 }  // namespace

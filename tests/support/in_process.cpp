@@ -6,11 +6,6 @@
 #include "recolour_bitmap.h"
 
 namespace {
-[[noreturn]] void ThrowProcessEnded(int status)
-{
-    throw ProcessEnded{status};
-}
-
 int32_t countingNext = 0;
 int32_t CountingRandom()
 {
@@ -41,12 +36,12 @@ void UseCountingRandomSource()
 
 void InProcessTest::SetUp()
 {
-    PlatformReplaceEndProcess(&ThrowProcessEnded);
+    PlatformInterceptEndProcess(true);
 }
 
 void InProcessTest::TearDown()
 {
-    PlatformReplaceEndProcess(nullptr);
+    PlatformInterceptEndProcess(false);
     PlatformReplaceRandomSource(nullptr);
     ReleaseImage();
 }
