@@ -1,10 +1,11 @@
 // The one door to the C library and the operating system. Everything the
 // recolouring and the shell take from the platform goes through here. A port
-// supplies the files named for a platform (_posix, _linux, _win32) in this
-// folder, plus the shell's entry point and the framework's loader, which
-// meet the platform's own loader. The test seams exist only in the copies
-// of these objects compiled for the tests (ORVANEPAVONIZE_TEST_SEAMS); the
-// shipped library has none.
+// supplies the files of this folder named for a platform (_posix, _linux,
+// _win32), and also, where the platform's loader and binary format differ,
+// the shell's entry point and resource container and the framework's loader
+// and resource look-up (shell/, framework/). The test seams exist only in
+// the copies of these objects compiled for the tests
+// (ORVANEPAVONIZE_TEST_SEAMS); the shipped library has none.
 #pragma once
 
 #include <cstddef>
