@@ -116,8 +116,8 @@ WholePathOutcome CallOnce(const std::u16string& input, const std::u16string& out
 {
     WholePathOutcome outcome = WholePathOutcome::Recoloured;
     try {
-        if (RecolourBitmap(input.c_str(), output.c_str()) != kRecolourDone) {
-            Broken("a call returned something other than 999");
+        if (RecolourBitmap(input.c_str(), output.c_str()) != PAVONIZE_DONE) {
+            Broken("a call returned something other than PAVONIZE_DONE");
         }
     } catch (const ProcessEnded& ended) {
         if (ended.status != 1) {

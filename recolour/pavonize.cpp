@@ -54,7 +54,7 @@ int32_t RecolourBitmap(const char16_t* inputPath, const char16_t* outputPath)
     SaveBitmapFile(narrowOutput.get(), imageState.pixels, imageState.width, imageState.height,
                    imageState.bitCount, imageState.palette);
     ReleaseImage();
-    return kRecolourDone;
+    return PAVONIZE_DONE;
 }
 
 extern "C" PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* inputPath,

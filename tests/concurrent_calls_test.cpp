@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "support/bmp_builder.h"
+#include "support/expected_band.h"
 #include "support/process.h"
 
 namespace {
@@ -23,7 +24,7 @@ Bytes DrawnColours(const Bytes& file)
 Bytes Bands(Bytes rows)
 {
     for (uint8_t& value : rows) {
-        value = static_cast<uint8_t>(value / 64);
+        value = ExpectedBand(value);
     }
     return rows;
 }

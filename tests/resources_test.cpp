@@ -13,6 +13,7 @@
 
 #include "byte_order.h"
 #include "loader.h"
+#include "support/expected_identity.h"
 #include "support/process.h"
 
 namespace {
@@ -134,18 +135,10 @@ TEST_F(Resources, VersionBlockStringsAndTranslation)
         EXPECT_EQ(ReadLe16(value + 2 * (entry.valueLength - 1)), 0) << entry.key;
         strings.emplace_back(entry.key, Utf16(value, entry.valueLength - 1u));
     }
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"CompanyName", ""},
-        {"FileDescription", "OrvanePavonize DLL"},
-        {"FileVersion", "1, 0, 0, 1"},
-        {"InternalName", "OrvanePavonize"},
-        {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
-        {"LegalTrademarks", ""},
-        {"OriginalFilename", "OrvanePavonize.DLL"},
-        {"ProductName", "OrvanePavonize Dynamic Link Library"},
-        {"ProductVersion", "1, 0, 0, 1"},
-        {"OLESelfRegister", ""},
-    };
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const expected_identity::VersionString& entry : expected_identity::kVersionStrings) {
+        expected.emplace_back(entry.key, entry.value);
+    }
     EXPECT_EQ(strings, expected);
 
     const auto& [varInfoAt, varInfo] = sections[1];
@@ -188,11 +181,13 @@ TEST_F(Resources, TypeLibraryHeaderNameAndGuid)
     }
     const uint8_t* name = tlb + ReadLe32(directory + 16 * 7) + ReadLe32(tlb + 0x38);
     ASSERT_EQ(ReadLe32(name + 8) & 0xFF, 14u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(name + 12), 14), "OrvanePavonize");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(name + 12), 14),
+              expected_identity::kTypeLibraryName);
     const uint8_t* guid = tlb + ReadLe32(directory + 16 * 5) + ReadLe32(tlb + 0x08);
-    EXPECT_EQ(ReadLe32(guid), 0xB8E7BBE7u);
-    EXPECT_EQ(ReadLe16(guid + 4), 0x432A);
-    EXPECT_EQ(ReadLe16(guid + 6), 0x4287);
+    EXPECT_EQ(ReadLe32(guid), expected_identity::kTypeLibraryGuidData1);
+    EXPECT_EQ(ReadLe16(guid + 4), expected_identity::kTypeLibraryGuidData2);
+    EXPECT_EQ(ReadLe16(guid + 6), expected_identity::kTypeLibraryGuidData3);
+    EXPECT_TRUE(std::equal(guid + 8, guid + 16, expected_identity::kTypeLibraryGuidData4));
     EXPECT_EQ(ReadLe32(guid + 16), 0xFFFFFFFEu) << "marked as the library's own GUID";
 }
 
@@ -206,7 +201,7 @@ TEST_F(Resources, StringBlockSevenHoldsString101Only)
         ASSERT_LE(offset + 2, bytes);
         uint16_t units = ReadLe16(block + offset);
         if (96 + slot == 101) {
-            EXPECT_EQ(Utf16(block + offset + 2, units), "Windows sockets initialization failed.");
+            EXPECT_EQ(Utf16(block + offset + 2, units), expected_identity::kString101);
         } else {
             EXPECT_EQ(units, 0) << "string " << 96 + slot;
         }

@@ -54,6 +54,6 @@ Bytes RecolourFileTest::Recolour(const Bytes& input)
         RunIntercepted([&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
     EXPECT_FALSE(outcome.ended) << outcome.out;
     EXPECT_EQ(outcome.out, "BMP image loaded successfully!\nimage saved\n");
-    EXPECT_EQ(result, 999);
+    EXPECT_EQ(result, PAVONIZE_DONE);
     return ReadFileBytes(out_);
 }
