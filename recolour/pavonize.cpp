@@ -3,7 +3,6 @@
 #include "bitmap_file.h"
 #include "call_failure.h"
 #include "image_state.h"
-#include "messages.h"
 #include "orvanepavonize/orvanepavonize.h"
 #include "platform.h"
 #include "recolour_bitmap.h"
@@ -35,7 +34,7 @@ NarrowPath MakeNarrowPath(const char16_t* widePath)
     size_t bytes = PlatformNarrowBufferBytes(PlatformWideLength(widePath));
     NarrowPath narrow(static_cast<char*>(PlatformAllocate(bytes)));
     if (!narrow) {
-        EndCallWithMessage(kMessageOutOfMemory);
+        EndCall({CallProblem::OutOfMemory});
     }
     narrow.get()[0] = 0;
     PlatformWideToNarrow(widePath, narrow.get(), bytes);
@@ -72,6 +71,6 @@ extern "C" PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* i
     }
 #endif
     catch (...) {
-        EndCallWithMessage(kMessageInternalError);
+        EndCall({CallProblem::Internal});
     }
 }
