@@ -36,4 +36,20 @@ TEST_P(CorpusRefusalTest, EndsWithMessageAndLeavesOutputAlone)
 INSTANTIATE_TEST_SUITE_P(Corpus, CorpusRefusalTest, ::testing::ValuesIn(MalformedCorpus()),
                          [](const auto& info) { return CorpusTestName(info.param); });
 
+// The exported function's catch-all turns stray exceptions into an internal
+// error; an intercepted end of the process must pass through it as it is.
+TEST_F(InProcessTest, AnInterceptedEndPassesThroughTheExportedFunction)
+{
+    ScratchDirectory scratch;
+    std::u16string missing = Utf16(scratch.Path("missing.bmp"));
+    std::u16string out = Utf16(scratch.Path("out.bmp"));
+    CallOutcome outcome = RunIntercepted([&] {
+        Pavonize(reinterpret_cast<const PavonizePathChar*>(missing.c_str()),
+                 reinterpret_cast<const PavonizePathChar*>(out.c_str()));
+    });
+    EXPECT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "read BMP file failed\n");
+}
+
 }  // namespace
