@@ -17,8 +17,8 @@ endif()
 #   [LINK <library>...] [PRIVATE_INCLUDE <dir>...] [PRIVATE_DEFINITIONS <def>...])
 # Makes the object libraries <part> and <part>_seams from the same sources.
 # PARTS are other parts this one uses (the seams copy uses their seams
-# copies); LINK are other libraries. The folder of the first source's list
-# is the part's public include directory.
+# copies); LINK are other libraries. The calling folder is the part's
+# public include directory.
 function(orvanepavonize_add_part part)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" ""
                         "SOURCES;PARTS;LINK;PRIVATE_INCLUDE;PRIVATE_DEFINITIONS")
