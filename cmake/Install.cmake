@@ -1,9 +1,14 @@
 # Install rules. Each folder installs its own targets through the functions
 # below; orvanepavonize_install_package_files() at the end of the top-level
 # CMakeLists adds what belongs to the whole project (header, CMake package,
-# pkg-config file). The installed tree is relocatable: programs find the
-# libraries relative to themselves, and the package files locate their prefix
-# from where they are.
+# pkg-config file, examples). The installed tree is relocatable: programs and
+# the Python module find the libraries relative to themselves, and the package
+# files locate their prefix from where they are. Under /usr the pkg-config
+# file names /usr outright, so that pkg-config leaves out the system folders.
+#
+# The components follow Debian's split of a shared library (each is one
+# package, see Packaging.cmake): Runtime (the libraries), Development,
+# Command (pavonize and its manual page) and Python.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -22,8 +27,7 @@ function(orvanepavonize_install_library target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
   install(TARGETS ${target} EXPORT ${ORVANEPAVONIZE_EXPORT_NAME}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-      COMPONENT Runtime NAMELINK_COMPONENT Development
-    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+      COMPONENT Runtime NAMELINK_COMPONENT Development)
 endfunction()
 
 # A program: looks for the libraries in the library folder of its own prefix,
@@ -35,7 +39,7 @@ function(orvanepavonize_install_program target)
   file(RELATIVE_PATH to_libdir
     /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir}")
-  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Command)
 endfunction()
 
 # A manual page given in roff, installed gzip-compressed as Debian wants it;
@@ -54,7 +58,23 @@ function(orvanepavonize_install_manual_page source section)
     VERBATIM)
   add_custom_target(manual_${name} ALL DEPENDS ${compressed})
   install(FILES ${compressed}
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Runtime)
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Command)
+endfunction()
+
+# Installs `system_file` when the install goes to /usr (as the Debian packages
+# do) and `relocatable_file` anywhere else; both are made at configure time,
+# and the choice is taken when installing, so `cmake --install --prefix`
+# gets the right one whatever the build was configured for.
+function(orvanepavonize_install_for_prefix component destination system_file relocatable_file)
+  install(CODE "
+    string(REGEX REPLACE \"/+$\" \"\" prefix \"\${CMAKE_INSTALL_PREFIX}\")
+    if(prefix STREQUAL \"/usr\")
+      set(chosen \"${system_file}\")
+    else()
+      set(chosen \"${relocatable_file}\")
+    endif()
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${destination}\" TYPE FILE FILES \"\${chosen}\")
+    " COMPONENT ${component})
 endfunction()
 
 function(orvanepavonize_install_package_files)
@@ -76,12 +96,28 @@ function(orvanepavonize_install_package_files)
                 ${PROJECT_BINARY_DIR}/OrvanePavonizeConfigVersion.cmake
     DESTINATION ${ORVANEPAVONIZE_CMAKE_DIR} COMPONENT Development)
 
-  # pkg-config finds the prefix from the .pc file's own folder.
+  # pkg-config finds the prefix from the .pc file's own folder, except in an
+  # install under /usr: there the flags must come out as the bare
+  # -lorvanepavonize, and pkg-config drops -I and -L only for the system
+  # folders spelt as such.
   set(pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-  file(RELATIVE_PATH PKGCONFIG_TO_PREFIX /prefix/${pkgconfig_dir} /prefix)
-  string(REGEX REPLACE "/$" "" PKGCONFIG_TO_PREFIX "${PKGCONFIG_TO_PREFIX}")
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/orvanepavonize.pc.in
-    ${PROJECT_BINARY_DIR}/orvanepavonize.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/orvanepavonize.pc
-    DESTINATION ${pkgconfig_dir} COMPONENT Development)
+  file(RELATIVE_PATH to_prefix /prefix/${pkgconfig_dir} /prefix)
+  string(REGEX REPLACE "/$" "" to_prefix "${to_prefix}")
+  foreach(variant system relocatable)
+    if(variant STREQUAL "system")
+      set(PKGCONFIG_PREFIX /usr)
+    else()
+      set(PKGCONFIG_PREFIX "\${pcfiledir}/${to_prefix}")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/orvanepavonize.pc.in
+      ${PROJECT_BINARY_DIR}/pkgconfig/${variant}/orvanepavonize.pc @ONLY)
+  endforeach()
+  orvanepavonize_install_for_prefix(Development ${pkgconfig_dir}
+    ${PROJECT_BINARY_DIR}/pkgconfig/system/orvanepavonize.pc
+    ${PROJECT_BINARY_DIR}/pkgconfig/relocatable/orvanepavonize.pc)
+
+  # The examples go with the package whose users they serve (the Python one
+  # with the module).
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c-host ${PROJECT_SOURCE_DIR}/examples/load-at-run-time
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvanepavonize-dev/examples COMPONENT Development)
 endfunction()

@@ -3,6 +3,6 @@
 
 #include <string>
 
-// The library file beside the host's executable, or in ../lib from it (an
-// installed layout); the first that exists, else the one beside the host.
+// The library file beside the host's executable, or in the installed library
+// folder relative to it; the first that exists, else the one beside the host.
 std::string LibraryPathNearHost(const char* fileName);

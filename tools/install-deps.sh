@@ -20,7 +20,8 @@ packages=(
   valgrind                        # memory checker run over the command line
   clang-format clang-tidy         # style and static checks in CI
   pkg-config                      # the consumer test that links through pkg-config
-  dpkg-dev file lintian           # the Debian package: shlibdeps, and its checks
+  dpkg-dev file lintian           # the Debian packages: shlibdeps, and their checks
+  python3                         # the Python module's tests, under /usr/bin/python3
   clang libclang-rt-dev           # libFuzzer and clang's sanitizer runtimes
   llvm                            # llvm-symbolizer, for readable sanitizer reports
 )

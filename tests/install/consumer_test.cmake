@@ -5,10 +5,12 @@
 #   package_version   find_package accepts 1.x and refuses 2.0
 #   pkg_config        the C example built through pkg-config
 #   load_at_run_time  the C++ example that loads the library while running
-#   python            the ctypes example
+#   python            the Python module, through its example and its checks
 # Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
-#         CXX_COMPILER PYTHON
+#         CXX_COMPILER PYTHON LIBDIR (the library folder under the prefix)
+#         PYTHON_DIR (the Python module's folder under the prefix)
 set(prefix "${SCRATCH}/prefix")
+set(libdir "${prefix}/${LIBDIR}")
 set(examples "${SOURCE_DIR}/examples")
 set(success "BMP image loaded successfully!\nimage saved\n")
 
@@ -81,11 +83,14 @@ if(STEP STREQUAL "install")
   foreach(installed
       bin/pavonize
       include/orvanepavonize/orvanepavonize.h
-      lib/liborvanepavonize.so.1.0.0.1
-      lib/cmake/OrvanePavonize/OrvanePavonizeConfig.cmake
-      lib/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
-      lib/pkgconfig/orvanepavonize.pc
-      share/man/man1/pavonize.1.gz)
+      ${LIBDIR}/liborvanepavonize.so.1.0.0.1
+      ${LIBDIR}/cmake/OrvanePavonize/OrvanePavonizeConfig.cmake
+      ${LIBDIR}/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
+      ${LIBDIR}/pkgconfig/orvanepavonize.pc
+      ${PYTHON_DIR}/orvanepavonize/__init__.py
+      share/man/man1/pavonize.1.gz
+      share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
+      share/doc/python3-orvanepavonize/examples/recolour.py)
     if(NOT EXISTS "${prefix}/${installed}")
       message(FATAL_ERROR "not installed: ${installed}")
     endif()
@@ -96,11 +101,18 @@ if(STEP STREQUAL "install")
     string(REPLACE "=" ";" pair "${link_and_target}")
     list(GET pair 0 link)
     list(GET pair 1 target)
-    file(READ_SYMLINK "${prefix}/lib/${link}" found)
+    file(READ_SYMLINK "${libdir}/${link}" found)
     if(NOT found STREQUAL target)
-      message(FATAL_ERROR "lib/${link} points to '${found}', not ${target}")
+      message(FATAL_ERROR "${LIBDIR}/${link} points to '${found}', not ${target}")
     endif()
   endforeach()
+  # The target carries C11 for C callers and names its include folder once.
+  file(READ "${libdir}/cmake/OrvanePavonize/OrvanePavonizeTargets.cmake" targets)
+  string(REGEX MATCH "add_library\\(OrvanePavonize::orvanepavonize [^)]*\\)[^)]*\\)" library "${targets}")
+  if(NOT library MATCHES "INTERFACE_COMPILE_FEATURES \"c_std_11\""
+     OR NOT library MATCHES "INTERFACE_INCLUDE_DIRECTORIES \"\\\${_IMPORT_PREFIX}/include\"\n")
+    message(FATAL_ERROR "the exported target's usage requirements are wrong:\n${library}")
+  endif()
   set(ENV{LD_LIBRARY_PATH} "")
   expect_run("${success}" "${prefix}/bin/pavonize" "${SAMPLE}" "${SCRATCH}/installed.bmp")
   expect_recoloured("${SCRATCH}/installed.bmp")
@@ -118,12 +130,15 @@ elseif(STEP STREQUAL "package_version")
     list(GET pair 1 wanted)
     set(project "${SCRATCH}/version/source")
     file(REMOVE_RECURSE "${SCRATCH}/version")
+    # A language, so that CMake knows the library architecture and looks
+    # in lib/<multiarch> too.
     file(WRITE "${project}/CMakeLists.txt"
-      "cmake_minimum_required(VERSION 3.20)\nproject(Probe NONE)\n"
+      "cmake_minimum_required(VERSION 3.20)\nproject(Probe C)\n"
       "find_package(OrvanePavonize ${version} CONFIG REQUIRED)\n")
     execute_process(
       COMMAND ${CMAKE_COMMAND} -S "${project}" -B "${SCRATCH}/version/build"
         -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_CMAKE_SYSTEM_PATH=OFF
+        -DCMAKE_C_COMPILER=${C_COMPILER}
       RESULT_VARIABLE status OUTPUT_QUIET ERROR_VARIABLE err)
     set(outcome refused)
     if(status EQUAL 0)
@@ -135,7 +150,7 @@ elseif(STEP STREQUAL "package_version")
   endforeach()
 
 elseif(STEP STREQUAL "pkg_config")
-  set(ENV{PKG_CONFIG_LIBDIR} "${prefix}/lib/pkgconfig")
+  set(ENV{PKG_CONFIG_LIBDIR} "${libdir}/pkgconfig")
   set(ENV{PKG_CONFIG_PATH} "")
   execute_process(COMMAND pkg-config --modversion orvanepavonize
     OUTPUT_VARIABLE version OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
@@ -149,8 +164,9 @@ elseif(STEP STREQUAL "pkg_config")
   separate_arguments(flags UNIX_COMMAND "${flags}")
   set(program "${SCRATCH}/pkg-config/recolour_file")
   file(MAKE_DIRECTORY "${SCRATCH}/pkg-config")
+  # The compiler's own C standard, as a user's plain `cc` call gets.
   execute_process(
-    COMMAND ${C_COMPILER} -std=c11 -Wall -Wextra -Werror
+    COMMAND ${C_COMPILER} -Wall -Wextra -Werror
       "${examples}/c-host/recolour_file.c" ${flags} "-Wl,-rpath,${libdir}" -o "${program}"
     RESULT_VARIABLE status ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
@@ -168,16 +184,21 @@ elseif(STEP STREQUAL "load_at_run_time")
     message(FATAL_ERROR "load_at_run_time links the library:\n${dynamic}")
   endif()
   expect_run("file version 1.0.0.1\n${success}Pavonize returned 999\n"
-    "${program}" "${prefix}/lib/liborvanepavonize.so.1" "${SAMPLE}" "${SCRATCH}/run-time.bmp")
+    "${program}" "${libdir}/liborvanepavonize.so.1" "${SAMPLE}" "${SCRATCH}/run-time.bmp")
   expect_recoloured("${SCRATCH}/run-time.bmp")
 
 elseif(STEP STREQUAL "python")
-  # A name outside ASCII shows the path really travels as UTF-16.
-  set(output "${SCRATCH}/python-été.bmp")
-  expect_run("${success}Pavonize returned 999\n"
-    "${PYTHON}" "${examples}/python/recolour.py"
-    --library "${prefix}/lib/liborvanepavonize.so.1" "${SAMPLE}" "${output}")
-  expect_recoloured("${output}")
+  # The moved install's module, found through PYTHONPATH; it finds its
+  # library relative to itself, with no help from the environment.
+  set(python_env ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH
+    --unset=ORVANEPAVONIZE_LIBRARY "PYTHONPATH=${prefix}/${PYTHON_DIR}")
+  expect_run("${success}Pavonize returned 999\n" ${python_env}
+    "${PYTHON}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour.py"
+    "${SAMPLE}" "${SCRATCH}/python-example.bmp")
+  expect_recoloured("${SCRATCH}/python-example.bmp")
+  expect_run("module ok\n" ${python_env}
+    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python")
+  expect_recoloured("${SCRATCH}/python/module-été.bmp")
 
 else()
   message(FATAL_ERROR "unknown STEP '${STEP}'")
