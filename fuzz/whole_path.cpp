@@ -15,15 +15,6 @@
 
 namespace {
 
-struct CallEnded {
-    int status;
-};
-
-[[noreturn]] void ThrowCallEnded(int status)
-{
-    throw CallEnded{status};
-}
-
 std::string scratchFolder;
 std::string inputPath;
 std::u16string inputWide;
@@ -125,10 +116,10 @@ WholePathOutcome CallOnce(const std::u16string& input, const std::u16string& out
 {
     WholePathOutcome outcome = WholePathOutcome::Recoloured;
     try {
-        if (RecolourBitmap(input.c_str(), output.c_str()) != kRecolourDone) {
-            Broken("a call returned something other than 999");
+        if (RecolourBitmap(input.c_str(), output.c_str()) != PAVONIZE_DONE) {
+            Broken("a call returned something other than PAVONIZE_DONE");
         }
-    } catch (const CallEnded& ended) {
+    } catch (const ProcessEnded& ended) {
         if (ended.status != 1) {
             Broken("a refusal ended with a status other than 1");
         }
@@ -148,7 +139,7 @@ void PrepareWholePath()
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         Broken("cannot silence standard output");
     }
-    PlatformReplaceEndProcess(&ThrowCallEnded);
+    PlatformInterceptEndProcess(true);
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     if (const char* tmp = std::getenv("TMPDIR"); tmp != nullptr && base == "/tmp") {
         base = tmp;

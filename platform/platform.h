@@ -1,7 +1,11 @@
 // The one door to the C library and the operating system. Everything the
-// recolouring and the shell take from the platform goes through here, so a
-// port replaces these files and nothing else, and tests have one seam for the
-// random source and for ending the process.
+// recolouring and the shell take from the platform goes through here. A port
+// supplies the files of this folder named for a platform (_posix, _linux,
+// _win32), and also, where the platform's loader and binary format differ,
+// the shell's entry point and resource container and the framework's loader
+// and resource look-up (shell/, framework/). The test seams exist only in
+// the copies of these objects compiled for the tests
+// (ORVANEPAVONIZE_TEST_SEAMS); the shipped library has none.
 #pragma once
 
 #include <cstddef>
@@ -30,10 +34,22 @@ void PlatformPrint(const char* text);
 // library's detach does.
 void PlatformStaticShutdown();
 
-// Test seam: a hook that replaces the final termination. It must not return
-// (a test hook throws or jumps); if it does, the process ends anyway.
-using EndProcessHook = void (*)(int status);
-EndProcessHook PlatformReplaceEndProcess(EndProcessHook hook);
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+// Test seam: while intercepted, ending the process throws ProcessEnded
+// instead (after the same shut-down), so an in-process test can carry on.
+struct ProcessEnded {
+    int status;
+};
+// Returns whether it was intercepted before.
+bool PlatformInterceptEndProcess(bool intercept);
+#endif
+
+// ---- The call lock ----------------------------------------------------------
+
+// One lock for the whole module, for the module-wide image state. It is a
+// constant: nothing runs for it when the library is loaded or unloaded.
+void PlatformLockCall();
+void PlatformUnlockCall();
 
 // ---- Pseudo-random numbers --------------------------------------------------
 
@@ -42,9 +58,11 @@ EndProcessHook PlatformReplaceEndProcess(EndProcessHook hook);
 // process's first call always gives the same values on every platform.
 int32_t PlatformRandom();
 
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: replaces the random source; nullptr restores the generator.
 using RandomSource = int32_t (*)();
 RandomSource PlatformReplaceRandomSource(RandomSource source);
+#endif
 
 // ---- Wide to narrow paths ---------------------------------------------------
 

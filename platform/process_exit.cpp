@@ -1,12 +1,14 @@
-#include "platform.h"
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform.h"
+
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
 namespace {
-std::atomic<EndProcessHook> endProcessHook{nullptr};
+constinit std::atomic<bool> endIntercepted{false};
 }
+#endif
 
 void PlatformStaticShutdown()
 {
@@ -19,13 +21,17 @@ void PlatformStaticShutdown()
 void PlatformEndProcess(int status)
 {
     PlatformStaticShutdown();
-    if (EndProcessHook hook = endProcessHook.load()) {
-        hook(status);
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+    if (endIntercepted.load()) {
+        throw ProcessEnded{status};
     }
+#endif
     std::exit(status);
 }
 
-EndProcessHook PlatformReplaceEndProcess(EndProcessHook hook)
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+bool PlatformInterceptEndProcess(bool intercept)
 {
-    return endProcessHook.exchange(hook);
+    return endIntercepted.exchange(intercept);
 }
+#endif

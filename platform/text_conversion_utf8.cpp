@@ -19,15 +19,6 @@ bool IsLowSurrogate(char32_t unit)
 }
 }  // namespace
 
-size_t PlatformWideLength(const char16_t* wide)
-{
-    size_t units = 0;
-    while (wide[units] != 0) {
-        ++units;
-    }
-    return units;
-}
-
 size_t PlatformNarrowBufferBytes(size_t units)
 {
     return units * kMaxBytesPerUnit + 1;

@@ -13,15 +13,6 @@ namespace {
 constexpr size_t kDoubleByteCharacter = 2;
 }  // namespace
 
-size_t PlatformWideLength(const char16_t* wide)
-{
-    size_t units = 0;
-    while (wide[units] != 0) {
-        ++units;
-    }
-    return units;
-}
-
 size_t PlatformNarrowBufferBytes(size_t units)
 {
     CPINFO codePage{};

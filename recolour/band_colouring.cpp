@@ -1,5 +1,6 @@
 #include "band_colouring.h"
 
+#include <bit>
 #include <cstring>
 
 #include "platform.h"
@@ -8,10 +9,14 @@ namespace {
 // Four is used twice, for two reasons that happen to agree: the number of
 // palette entries that get a random colour, and the number of grey bands.
 constexpr int32_t kColouredEntries = 4;
-constexpr int32_t kBandLevels = 4;
 
-// Four equal bands of 0-255 are the top two bits of the value.
-constexpr int kTopBitsShift = 6;
+// Equal bands of 0-255 are the top bits of the value: two bits for four.
+static_assert(std::has_single_bit(static_cast<uint32_t>(kBandLevels)) && kBandLevels <= 256,
+              "bands are the top bits of a grey level only for a power of two");
+constexpr int kBandBits = std::countr_zero(static_cast<uint32_t>(kBandLevels));
+constexpr int kTopBitsShift = 8 - kBandBits;
+// The band bits at the bottom of every byte of a 64-bit word.
+constexpr uint64_t kBandBitsOfEachByte = 0x0101010101010101 * (kBandLevels - 1);
 
 // True when every value's band is its top two bits: the grey-ramp palette
 // of nearly every 8-bit greyscale image.
@@ -26,18 +31,17 @@ bool BandsAreTopBits(const uint8_t* band)
 }
 
 // The top-bits bands eight pixels at a time: shifting a 64-bit word moves
-// each byte's top two bits to its bottom, and the mask drops what slid in
+// each byte's top bits to its bottom, and the mask drops what slid in
 // from the neighbouring byte. Which byte is which in the word does not
 // matter, so this holds for either byte order. Several times the speed of
 // a table look-up per byte, and the pass is a good part of a save's time.
 void MapTopBits(uint8_t* pixels, int64_t count)
 {
-    constexpr uint64_t kLowTwoBitsOfEachByte = 0x0303030303030303;
     int64_t i = 0;
     for (; i + 8 <= count; i += 8) {
         uint64_t word;
         std::memcpy(&word, pixels + i, sizeof word);
-        word = (word >> kTopBitsShift) & kLowTwoBitsOfEachByte;
+        word = (word >> kTopBitsShift) & kBandBitsOfEachByte;
         std::memcpy(pixels + i, &word, sizeof word);
     }
     for (; i < count; ++i) {

@@ -6,6 +6,10 @@
 
 #include "image_state.h"
 
+// The number of equal grey bands of 0-255; a power of two, so that a band is
+// the top bits of the value.
+inline constexpr int32_t kBandLevels = 4;
+
 // Gives entries 0-3 of imageState.palette new colours (twelve draws, red,
 // green, blue per entry) and maps the first height x rowBytes bytes of
 // `pixels` to bands, padding included. Nothing is mapped when that product is

@@ -1,10 +1,7 @@
 #include "bitmap_header.h"
 
-#include <cstdio>
-
 #include "byte_order.h"
 #include "image_state.h"
-#include "messages.h"
 #include "rle8_decode.h"
 
 namespace {
@@ -68,29 +65,28 @@ DeclaredHeader DecodeInfoHeader(const uint8_t* info)
 
 }  // namespace
 
-const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, BitmapLayout* layout,
-                           char (&message)[kLayoutMessageBytes])
+CallStatus PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, BitmapLayout* layout)
 {
     if (fileBytes < 2 || ReadLe16(headerBytes + kFieldType) != kBitmapSignature) {
-        return kMessageNotBmp;
+        return {CallProblem::NotBmp};
     }
     if (fileBytes < kFileHeaderBytes + 4) {
-        return kMessageTruncated;
+        return {CallProblem::Truncated};
     }
     const uint8_t* info = headerBytes + kFileHeaderBytes;
     int64_t infoBytes = ReadLe32(info + kFieldInfoSize);
     DeclaredHeader header;
     if (infoBytes == kCoreHeaderBytes) {
         if (fileBytes < kFileHeaderBytes + kCoreHeaderBytes) {
-            return kMessageTruncated;
+            return {CallProblem::Truncated};
         }
         header = DecodeCoreHeader(info);
     } else {
         if (infoBytes < kInfoHeaderBytes) {
-            return kMessageHeaderTooSmall;
+            return {CallProblem::HeaderTooSmall};
         }
         if (fileBytes < kHeadersBytes) {
-            return kMessageTruncated;
+            return {CallProblem::Truncated};
         }
         header = DecodeInfoHeader(info);
     }
@@ -98,48 +94,45 @@ const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, Bitmap
     // The format defines a single plane; any other count marks a damaged
     // file or one that is not a bitmap at all.
     if (header.planes != 1) {
-        std::snprintf(message, sizeof message, kMessagePlanesFormat, header.planes);
-        return message;
+        return {CallProblem::PlanesNotOne, header.planes};
     }
     if (header.bitCount != 8) {
-        std::snprintf(message, sizeof message, kMessageDepthFormat, header.bitCount);
-        return message;
+        return {CallProblem::DepthNotSupported, static_cast<uint32_t>(header.bitCount)};
     }
     bool rle8 = header.compression == kCompressionRle8;
     if (header.compression != kCompressionNone && !rle8) {
-        std::snprintf(message, sizeof message, kMessageCompressionFormat, header.compression);
-        return message;
+        return {CallProblem::CompressionNotSupported, header.compression};
     }
     if (header.width < 0) {
-        return kMessageNegativeWidth;
+        return {CallProblem::NegativeWidth};
     }
     // A negative height is the format's top-down layout; |INT32_MIN| has no
     // 32-bit counterpart to write back, so it is refused as too large.
     if (header.height == INT32_MIN) {
-        return kMessageTooLarge;
+        return {CallProblem::TooLarge};
     }
     // The format allows run-length data only bottom-up.
     if (rle8 && header.height < 0) {
-        return kMessageTopDownRle8;
+        return {CallProblem::TopDownRle8};
     }
     int64_t rows = header.height < 0 ? -static_cast<int64_t>(header.height) : header.height;
     int64_t rowBytes = RowBytes(header.width, header.bitCount);
     int64_t imageBytes = rowBytes * rows;  // below 2^62: no overflow
     if (kHeadersBytes + kPaletteBytes + imageBytes > kMaxFileBytes ||
         (rle8 && imageBytes > kMaxRle8ImageBytes)) {
-        return kMessageTooLarge;
+        return {CallProblem::TooLarge};
     }
     if (header.paletteEntries > kPaletteEntries) {
-        return kMessagePaletteTooLarge;
+        return {CallProblem::PaletteTooLarge};
     }
     // The palette follows the information header, whatever its version.
     int64_t paletteOffset = kFileHeaderBytes + infoBytes;
     if (paletteOffset > fileBytes) {
-        return kMessageTruncated;
+        return {CallProblem::Truncated};
     }
     int64_t pixelOffset = ReadLe32(headerBytes + kFieldPixelOffset);
     if (pixelOffset < paletteOffset || pixelOffset > kMaxFileBytes) {
-        return kMessageBadPixelOffset;
+        return {CallProblem::BadPixelOffset};
     }
     // Some writers set the pixel offset to the end of the information header
     // although a palette follows it; their rows start after the palette.
@@ -154,17 +147,17 @@ const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, Bitmap
     int64_t pixelDataBytes = imageBytes;
     if (rle8) {
         if (pixelOffset > fileBytes) {
-            return kMessageTruncated;
+            return {CallProblem::Truncated};
         }
         int64_t dataBytes = fileBytes - pixelOffset;
         int64_t pixels = static_cast<int64_t>(header.width) * rows;
         if (pixels > kRle8MaxPixelsPerByte * dataBytes) {
-            return kMessageRle8TooShort;
+            return {CallProblem::Rle8TooShort};
         }
         int64_t useful = Rle8LongestUsefulBytes(rowBytes, rows);
         pixelDataBytes = dataBytes < useful ? dataBytes : useful;
     } else if (pixelOffset + imageBytes > fileBytes) {
-        return kMessageTruncated;
+        return {CallProblem::Truncated};
     }
 
     layout->width = header.width;
@@ -180,5 +173,5 @@ const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, Bitmap
     layout->paletteEntryBytes = header.paletteEntryBytes;
     layout->pixelOffset = pixelOffset;
     layout->pixelDataBytes = pixelDataBytes;
-    return nullptr;
+    return kCallOk;
 }

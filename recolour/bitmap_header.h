@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "bitmap_format.h"
+#include "call_status.h"
 
 // The file header and the longest information header prefix the loader
 // uses; shorter files are handed over as they are.
@@ -28,11 +29,7 @@ struct BitmapLayout {
     int64_t pixelDataBytes = 0;  // bytes to read at pixelOffset
 };
 
-constexpr size_t kLayoutMessageBytes = 128;
-
 // `headerBytes` holds the file's first min(fileBytes, kHeaderReadBytes)
-// bytes. Returns nullptr and fills `layout` when the image can be read;
-// otherwise returns the refusal message, composed in `message` when it names
-// a value from the file.
-const char* PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, BitmapLayout* layout,
-                           char (&message)[kLayoutMessageBytes]);
+// bytes. Fills `layout` when the image can be read; otherwise returns why
+// not, with the file's value when the message names one.
+CallStatus PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, BitmapLayout* layout);

@@ -1,31 +1,30 @@
 #include <cstring>
+#include <memory>
 
 #include "bitmap_file.h"
 #include "bitmap_header.h"
 #include "call_failure.h"
+#include "call_status.h"
 #include "messages.h"
 #include "platform.h"
 #include "rle8_decode.h"
 
 namespace {
 
-PlatformHandle inputHandle = kNoPlatformHandle;
-uint8_t* rle8Data = nullptr;  // the compressed rows while they are decoded
+// The open input, closed by whoever opened it on every way out.
+struct InputFile {
+    PlatformHandle handle = kNoPlatformHandle;
 
-void CloseInput()
-{
-    PlatformCloseInput(inputHandle);
-    inputHandle = kNoPlatformHandle;
-    PlatformRelease(rle8Data);
-    rle8Data = nullptr;
-}
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() { PlatformCloseInput(handle); }
+};
 
-// Refuses the input: nothing of it stays allocated or open.
-[[noreturn]] void RefuseInput(const char* message)
-{
-    CloseInput();
-    EndCallWithMessage(message);
-}
+struct BufferRelease {
+    void operator()(uint8_t* buffer) const { PlatformRelease(buffer); }
+};
+using Buffer = std::unique_ptr<uint8_t, BufferRelease>;
 
 // Grey level of a palette colour with the usual luma weights (0.299, 0.587,
 // 0.114 in 8-bit fixed point). The weights add up to 256, so a grey entry
@@ -38,19 +37,20 @@ uint8_t GreyLevel(uint8_t red, uint8_t green, uint8_t blue)
 // Reads the file's palette only for the grey level it gives each index; the
 // palette written out is always the grey ramp. Indices the file does not
 // describe count as black.
-void ReadIndexGrey(const BitmapLayout& layout)
+CallStatus ReadIndexGrey(const InputFile& input, const BitmapLayout& layout)
 {
     uint8_t bytes[kPaletteBytes];
     int64_t entryBytes = layout.paletteEntryBytes;
-    if (!PlatformReadAt(inputHandle, layout.paletteOffset, bytes,
+    if (!PlatformReadAt(input.handle, layout.paletteOffset, bytes,
                         static_cast<size_t>(layout.paletteEntries * entryBytes))) {
-        RefuseInput(kMessageTruncated);
+        return {CallProblem::Truncated};
     }
     std::memset(imageState.indexGrey, 0, sizeof imageState.indexGrey);
     for (int64_t i = 0; i < layout.paletteEntries; ++i) {
         const uint8_t* entry = bytes + i * entryBytes;  // blue, green, red[, reserved]
         imageState.indexGrey[i] = GreyLevel(entry[2], entry[1], entry[0]);
     }
+    return kCallOk;
 }
 
 void SetGreyRampPalette()
@@ -62,61 +62,72 @@ void SetGreyRampPalette()
 }
 
 // Reads the compressed rows whole and decodes them into the pixel buffer.
-void ReadRle8Rows(const BitmapLayout& layout)
+CallStatus ReadRle8Rows(const InputFile& input, const BitmapLayout& layout)
 {
     // An empty image is decoded too: its data may end at once or move the
     // cursor, but any pixel it sets lies outside the image.
+    Buffer data;
     if (layout.pixelDataBytes > 0) {
-        rle8Data =
-            static_cast<uint8_t*>(PlatformAllocate(static_cast<size_t>(layout.pixelDataBytes)));
-        if (rle8Data == nullptr) {
-            RefuseInput(kMessageOutOfMemory);
+        data.reset(
+            static_cast<uint8_t*>(PlatformAllocate(static_cast<size_t>(layout.pixelDataBytes))));
+        if (!data) {
+            return {CallProblem::OutOfMemory};
         }
-        if (!PlatformReadAt(inputHandle, layout.pixelOffset, rle8Data,
+        if (!PlatformReadAt(input.handle, layout.pixelOffset, data.get(),
                             static_cast<size_t>(layout.pixelDataBytes))) {
-            RefuseInput(kMessageTruncated);
+            return {CallProblem::Truncated};
         }
     }
-    switch (DecodeRle8(rle8Data, static_cast<size_t>(layout.pixelDataBytes), imageState.pixels,
+    switch (DecodeRle8(data.get(), static_cast<size_t>(layout.pixelDataBytes), imageState.pixels,
                        layout.width, layout.rows, layout.rowBytes)) {
     case Rle8Result::Complete:
-        return;
+        break;
     case Rle8Result::RowOverrun:
-        RefuseInput(kMessageRle8RowOverrun);
+        return {CallProblem::Rle8RowOverrun};
     case Rle8Result::ImageOverrun:
-        RefuseInput(kMessageRle8ImageOverrun);
+        return {CallProblem::Rle8ImageOverrun};
     case Rle8Result::EndsEarly:
-        RefuseInput(kMessageRle8EndsEarly);
+        return {CallProblem::Rle8EndsEarly};
     }
+    return kCallOk;
 }
 
-}  // namespace
-
-void LoadBitmapFile(const char* path)
+CallStatus OpenInput(const char* path, InputFile* input, int64_t* fileBytes)
 {
-    int64_t fileBytes = 0;
-    switch (PlatformOpenInput(path, &inputHandle, &fileBytes)) {
+    switch (PlatformOpenInput(path, &input->handle, fileBytes)) {
     case InputOpenResult::Opened:
         break;
     case InputOpenResult::IsDirectory:
-        RefuseInput(kMessageInputIsDirectory);
+        return {CallProblem::InputIsDirectory};
     case InputOpenResult::NotRegularFile:
-        RefuseInput(kMessageInputNotRegular);
+        return {CallProblem::InputNotRegular};
     case InputOpenResult::CannotOpen:
-        RefuseInput(kMessageInputFailed);
+        return {CallProblem::InputCannotOpen};
+    }
+    return kCallOk;
+}
+
+// Fills imageState from the file; the input is closed when this returns.
+CallStatus ReadBitmapFile(const char* path)
+{
+    InputFile input;
+    int64_t fileBytes = 0;
+    if (CallStatus status = OpenInput(path, &input, &fileBytes); status.Failed()) {
+        return status;
     }
 
     uint8_t headers[kHeaderReadBytes] = {};
     int64_t headerBytes = fileBytes < kHeaderReadBytes ? fileBytes : kHeaderReadBytes;
-    if (!PlatformReadAt(inputHandle, 0, headers, static_cast<size_t>(headerBytes))) {
-        RefuseInput(kMessageTruncated);
+    if (!PlatformReadAt(input.handle, 0, headers, static_cast<size_t>(headerBytes))) {
+        return {CallProblem::Truncated};
     }
     BitmapLayout layout;
-    char message[kLayoutMessageBytes];
-    if (const char* refusal = PlanBitmapRead(headers, fileBytes, &layout, message)) {
-        RefuseInput(refusal);
+    if (CallStatus status = PlanBitmapRead(headers, fileBytes, &layout); status.Failed()) {
+        return status;
     }
-    ReadIndexGrey(layout);
+    if (CallStatus status = ReadIndexGrey(input, layout); status.Failed()) {
+        return status;
+    }
 
     imageState.width = layout.width;
     imageState.height = layout.height;
@@ -127,14 +138,26 @@ void LoadBitmapFile(const char* path)
     size_t imageBytes = static_cast<size_t>(layout.imageBytes);
     imageState.pixels = static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? imageBytes : 1));
     if (imageState.palette == nullptr || imageState.pixels == nullptr) {
-        RefuseInput(kMessageOutOfMemory);
+        return {CallProblem::OutOfMemory};
     }
     SetGreyRampPalette();
     if (layout.rle8) {
-        ReadRle8Rows(layout);
-    } else if (!PlatformReadAt(inputHandle, layout.pixelOffset, imageState.pixels, imageBytes)) {
-        RefuseInput(kMessageTruncated);
+        return ReadRle8Rows(input, layout);
     }
-    CloseInput();
+    if (!PlatformReadAt(input.handle, layout.pixelOffset, imageState.pixels, imageBytes)) {
+        return {CallProblem::Truncated};
+    }
+    return kCallOk;
+}
+
+}  // namespace
+
+void LoadBitmapFile(const char* path)
+{
+    // The one place a load ends the call; the image state's buffers go
+    // with it.
+    if (CallStatus status = ReadBitmapFile(path); status.Failed()) {
+        EndCall(status);
+    }
     PlatformPrint(kMessageLoaded);
 }

@@ -13,3 +13,9 @@ void EndCallWithMessage(const char* message)
     }
     PlatformEndProcess(1);
 }
+
+void EndCall(CallStatus status)
+{
+    char text[kCallMessageBytes];
+    EndCallWithMessage(CallMessage(status, text));
+}

@@ -2,5 +2,10 @@
 // the process with status 1.
 #pragma once
 
+#include "call_status.h"
+
+// Ends the call with the message that tells `status`.
+[[noreturn]] void EndCall(CallStatus status);
+
 // `message` may be nullptr: the process then ends silently.
 [[noreturn]] void EndCallWithMessage(const char* message);

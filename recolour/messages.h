@@ -2,7 +2,8 @@
 // library's long-standing messages, which callers match byte for byte (the
 // output failure has never ended in a line feed); the rest explain a refusal.
 // Input that is valid but not read here says "not supported" and what is
-// read instead; damaged input is told by what is wrong with it.
+// read instead; damaged input is told by what is wrong with it. Which text
+// tells which problem is looked up in one place, call_status.cpp.
 #pragma once
 
 inline constexpr char kMessageInputFailed[] = "read BMP file failed\n";
@@ -18,7 +19,7 @@ inline constexpr char kMessageTruncated[] = "BMP file is truncated\n";
 inline constexpr char kMessageHeaderTooSmall[] = "BMP information header is too small\n";
 // printf formats: the offending value is part of the message.
 inline constexpr char kMessageDepthFormat[] =
-    "%d-bit images are not supported: only 8-bit images are recoloured\n";
+    "%u-bit images are not supported: only 8-bit images are recoloured\n";
 inline constexpr char kMessageCompressionFormat[] =
     "BMP compression %u is not supported: only uncompressed and RLE8 images are read\n";
 inline constexpr char kMessageNegativeWidth[] = "BMP width is negative\n";

@@ -1,10 +1,8 @@
 #include <memory>
-#include <mutex>
 
 #include "bitmap_file.h"
 #include "call_failure.h"
 #include "image_state.h"
-#include "messages.h"
 #include "orvanepavonize/orvanepavonize.h"
 #include "platform.h"
 #include "recolour_bitmap.h"
@@ -13,7 +11,12 @@ namespace {
 
 // The image state is module-wide; a host that calls from several threads at
 // once waits here instead of corrupting it.
-std::mutex callLock;
+struct CallLockGuard {
+    CallLockGuard() { PlatformLockCall(); }
+    ~CallLockGuard() { PlatformUnlockCall(); }
+    CallLockGuard(const CallLockGuard&) = delete;
+    CallLockGuard& operator=(const CallLockGuard&) = delete;
+};
 
 struct NarrowPathRelease {
     void operator()(char* path) const { PlatformRelease(path); }
@@ -31,7 +34,7 @@ NarrowPath MakeNarrowPath(const char16_t* widePath)
     size_t bytes = PlatformNarrowBufferBytes(PlatformWideLength(widePath));
     NarrowPath narrow(static_cast<char*>(PlatformAllocate(bytes)));
     if (!narrow) {
-        EndCallWithMessage(kMessageOutOfMemory);
+        EndCall({CallProblem::OutOfMemory});
     }
     narrow.get()[0] = 0;
     PlatformWideToNarrow(widePath, narrow.get(), bytes);
@@ -42,7 +45,7 @@ NarrowPath MakeNarrowPath(const char16_t* widePath)
 
 int32_t RecolourBitmap(const char16_t* inputPath, const char16_t* outputPath)
 {
-    std::lock_guard<std::mutex> guard(callLock);
+    CallLockGuard guard;
     NarrowPath narrowInput = MakeNarrowPath(inputPath);
     LoadBitmapFile(narrowInput.get());
     // Converted only once the input is loaded and closed.
@@ -50,7 +53,7 @@ int32_t RecolourBitmap(const char16_t* inputPath, const char16_t* outputPath)
     SaveBitmapFile(narrowOutput.get(), imageState.pixels, imageState.width, imageState.height,
                    imageState.bitCount, imageState.palette);
     ReleaseImage();
-    return kRecolourDone;
+    return PAVONIZE_DONE;
 }
 
 extern "C" PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* inputPath,
@@ -60,7 +63,14 @@ extern "C" PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* i
     try {
         return RecolourBitmap(reinterpret_cast<const char16_t*>(inputPath),
                               reinterpret_cast<const char16_t*>(outputPath));
-    } catch (...) {
-        EndCallWithMessage(kMessageInternalError);
+    }
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+    // An intercepted end of the process is the test's, not an internal error.
+    catch (const ProcessEnded&) {
+        throw;
+    }
+#endif
+    catch (...) {
+        EndCall({CallProblem::Internal});
     }
 }

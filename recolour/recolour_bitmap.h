@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-// Loads `inputPath`, colours it and saves it to `outputPath`; returns 999.
+#include "orvanepavonize/orvanepavonize.h"
+
+// Loads `inputPath`, colours it and saves it to `outputPath`; returns
+// PAVONIZE_DONE (999), what Pavonize returns whenever it returns.
 // One call at a time: overlapping calls wait for each other.
 int32_t RecolourBitmap(const char16_t* inputPath, const char16_t* outputPath);
-
-// What Pavonize returns whenever it returns.
-constexpr int32_t kRecolourDone = 999;

@@ -13,12 +13,15 @@ constexpr FrameworkCalls kFrameworkOwnCalls = {
     kFrameworkDynamicLibraryBytes,
 };
 
-StaticShutdownRoutine staticShutdown = PlatformStaticShutdown;
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+constinit StaticShutdownRoutine staticShutdown = PlatformStaticShutdown;
+#endif
 
 }  // namespace
 
-const FrameworkCalls* frameworkCalls = &kFrameworkOwnCalls;
+constinit const FrameworkCalls* frameworkCalls = &kFrameworkOwnCalls;
 
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
 const FrameworkCalls* ShellReplaceFrameworkCalls(const FrameworkCalls* calls)
 {
     const FrameworkCalls* previous = frameworkCalls;
@@ -37,3 +40,9 @@ void RunStaticShutdown()
 {
     staticShutdown();
 }
+#else
+void RunStaticShutdown()
+{
+    PlatformStaticShutdown();
+}
+#endif

@@ -1,5 +1,5 @@
 // Every framework operation the shell uses goes through this one table, so a
-// test can record the calls and make any of them fail.
+// test build can record the calls and make any of them fail.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@ struct FrameworkCalls {
 // The table in use: the framework's own unless a test replaced it.
 extern const FrameworkCalls* frameworkCalls;
 
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: replaces the table; nullptr restores the framework's own.
 // Returns the table that was in use.
 const FrameworkCalls* ShellReplaceFrameworkCalls(const FrameworkCalls* calls);
@@ -26,6 +27,7 @@ const FrameworkCalls* ShellReplaceFrameworkCalls(const FrameworkCalls* calls);
 // restores the runtime's own.
 using StaticShutdownRoutine = void (*)();
 StaticShutdownRoutine ShellReplaceStaticShutdown(StaticShutdownRoutine routine);
+#endif
 
 // The static shut-down detach runs.
 void RunStaticShutdown();

@@ -7,6 +7,7 @@
 #include "image_state.h"
 #include "recolour_bitmap.h"
 #include "support/bmp_builder.h"
+#include "support/expected_band.h"
 #include "support/in_process.h"
 #include "support/paths.h"
 #include "support/process.h"
@@ -60,7 +61,7 @@ TEST_F(BitmapFileTest, HundredByFiftySizes)
     EXPECT_EQ(Le32At(out, 10), 1078u);
     EXPECT_EQ(Le32At(out, 14 + 20), 5000u);
     // Pixel (x, y) holds x + y: the last pixel of the last row is 148.
-    EXPECT_EQ(out[1078 + 49 * 100 + 99], 148 / 64);
+    EXPECT_EQ(out[1078 + 49 * 100 + 99], ExpectedBand(148));
 }
 
 TEST_F(BitmapFileTest, InputHeadersAndPaletteNeverReachTheOutput)
@@ -85,7 +86,7 @@ TEST_F(BitmapFileTest, LongerHeadersShortPalettesAndGapsAreReadFromThePixelOffse
     Bytes rows = MakeRows(5, 3, [](int x, int y) { return 60 * y + x; });
     Bytes expected = rows;
     for (uint8_t& b : expected) {
-        b = static_cast<uint8_t>(b / 64);
+        b = ExpectedBand(b);
     }
     BmpLayout v5{
         .width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};

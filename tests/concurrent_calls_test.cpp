@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "support/bmp_builder.h"
+#include "support/expected_band.h"
 #include "support/process.h"
 
 namespace {
@@ -23,7 +24,7 @@ Bytes DrawnColours(const Bytes& file)
 Bytes Bands(Bytes rows)
 {
     for (uint8_t& value : rows) {
-        value = static_cast<uint8_t>(value / 64);
+        value = ExpectedBand(value);
     }
     return rows;
 }
@@ -35,13 +36,14 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     // would show.
     Bytes rows[2] = {MakeRows(9, 4, [](int x, int y) { return 31 * x + 7 * y; }),
                      MakeRows(6, 7, [](int x, int y) { return 255 - 13 * x - 29 * y; })};
-    BmpLayout specs[2] = {{.width = 9, .height = 4, .palette = GreyRampPalette(), .rows = rows[0]},
-                          {.width = 6, .height = 7, .palette = GreyRampPalette(), .rows = rows[1]}};
+    BmpLayout layouts[2] = {
+        {.width = 9, .height = 4, .palette = GreyRampPalette(), .rows = rows[0]},
+        {.width = 6, .height = 7, .palette = GreyRampPalette(), .rows = rows[1]}};
     std::string in[2] = {scratch.Path("in1.bmp"), scratch.Path("in2.bmp")};
     std::string out[2] = {scratch.Path("out1.bmp"), scratch.Path("out2.bmp")};
     std::string reference[2] = {scratch.Path("ref1.bmp"), scratch.Path("ref2.bmp")};
     for (int i = 0; i < 2; ++i) {
-        WriteFileBytes(in[i], BuildBmp(specs[i]));
+        WriteFileBytes(in[i], BuildBmp(layouts[i]));
     }
 
     // The same two pairs one after the other in a fresh process: the first
@@ -63,7 +65,7 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     for (int i = 0; i < 2; ++i) {
         Bytes file = ReadFileBytes(out[i]);
         ASSERT_EQ(file.size(), kPixelOffset + rows[i].size()) << i;
-        EXPECT_EQ(Le32At(file, 18), static_cast<uint32_t>(specs[i].width)) << i;
+        EXPECT_EQ(Le32At(file, 18), static_cast<uint32_t>(layouts[i].width)) << i;
         EXPECT_EQ(Bytes(file.begin() + kPixelOffset, file.end()), Bands(rows[i])) << i;
         draws.push_back(DrawnColours(file));
     }

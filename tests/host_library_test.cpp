@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "support/expected_identity.h"
 #include "support/process.h"
 
 namespace {
@@ -16,7 +18,8 @@ TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 {
     ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--version"});
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, "pavonize (OrvanePavonize) 1.0.0.1\n");
+    EXPECT_EQ(run.out,
+              std::string("pavonize (OrvanePavonize) ") + expected_identity::kVersion + "\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -25,19 +28,21 @@ TEST(HostLibrary, AboutShowsEveryIdentityValue)
     ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--about"});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "");
-    for (const char* line :
-         {"  File version: 1.0.0.1\n", "  Product version: 1.0.0.1\n", "  Flags: 0x0 (mask 0x3F)\n",
-          "  Operating system: 0x4\n", "  File type: 0x2, subtype 0x0\n",
-          "  Translation: 0x0409, 0x04B0\n", "  String table 040904B0:\n",
-          "    CompanyName: \"\"\n", "    FileDescription: \"OrvanePavonize DLL\"\n",
-          "    FileVersion: \"1, 0, 0, 1\"\n", "    InternalName: \"OrvanePavonize\"\n",
-          "    LegalCopyright: \"Copyright (C) 2026 the OrvanePavonize developers\"\n",
-          "    LegalTrademarks: \"\"\n", "    OriginalFilename: \"OrvanePavonize.DLL\"\n",
-          "    ProductName: \"OrvanePavonize Dynamic Link Library\"\n",
-          "    ProductVersion: \"1, 0, 0, 1\"\n", "    OLESelfRegister: \"\"\n",
-          "Type library: OrvanePavonize 1.0, LCID 1033, SYS_WIN32, "
-          "{B8E7BBE7-432A-4287-8C53-B4FF01E93A5C}\n",
-          "String 101: \"Windows sockets initialization failed.\"\n"}) {
+    using namespace expected_identity;
+    std::vector<std::string> lines = {std::string("  File version: ") + kVersion + "\n",
+                                      std::string("  Product version: ") + kVersion + "\n",
+                                      "  Flags: 0x0 (mask 0x3F)\n",
+                                      "  Operating system: 0x4\n",
+                                      "  File type: 0x2, subtype 0x0\n",
+                                      "  Translation: 0x0409, 0x04B0\n",
+                                      "  String table 040904B0:\n",
+                                      std::string("Type library: ") + kTypeLibraryName +
+                                          " 1.0, LCID 1033, SYS_WIN32, " + kTypeLibraryGuid + "\n",
+                                      std::string("String 101: \"") + kString101 + "\"\n"};
+    for (const VersionString& entry : kVersionStrings) {
+        lines.push_back(std::string("    ") + entry.key + ": \"" + entry.value + "\"\n");
+    }
+    for (const std::string& line : lines) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "---\n" << run.out;
     }
 }

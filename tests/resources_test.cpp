@@ -3,6 +3,7 @@
 // Wine's winedump is installed, the type library as Wine reads it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "byte_order.h"
 #include "loader.h"
+#include "support/expected_identity.h"
 #include "support/process.h"
 
 namespace {
@@ -133,18 +135,10 @@ TEST_F(Resources, VersionBlockStringsAndTranslation)
         EXPECT_EQ(ReadLe16(value + 2 * (entry.valueLength - 1)), 0) << entry.key;
         strings.emplace_back(entry.key, Utf16(value, entry.valueLength - 1u));
     }
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"CompanyName", ""},
-        {"FileDescription", "OrvanePavonize DLL"},
-        {"FileVersion", "1, 0, 0, 1"},
-        {"InternalName", "OrvanePavonize"},
-        {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
-        {"LegalTrademarks", ""},
-        {"OriginalFilename", "OrvanePavonize.DLL"},
-        {"ProductName", "OrvanePavonize Dynamic Link Library"},
-        {"ProductVersion", "1, 0, 0, 1"},
-        {"OLESelfRegister", ""},
-    };
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const expected_identity::VersionString& entry : expected_identity::kVersionStrings) {
+        expected.emplace_back(entry.key, entry.value);
+    }
     EXPECT_EQ(strings, expected);
 
     const auto& [varInfoAt, varInfo] = sections[1];
@@ -187,11 +181,13 @@ TEST_F(Resources, TypeLibraryHeaderNameAndGuid)
     }
     const uint8_t* name = tlb + ReadLe32(directory + 16 * 7) + ReadLe32(tlb + 0x38);
     ASSERT_EQ(ReadLe32(name + 8) & 0xFF, 14u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(name + 12), 14), "OrvanePavonize");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(name + 12), 14),
+              expected_identity::kTypeLibraryName);
     const uint8_t* guid = tlb + ReadLe32(directory + 16 * 5) + ReadLe32(tlb + 0x08);
-    EXPECT_EQ(ReadLe32(guid), 0xB8E7BBE7u);
-    EXPECT_EQ(ReadLe16(guid + 4), 0x432A);
-    EXPECT_EQ(ReadLe16(guid + 6), 0x4287);
+    EXPECT_EQ(ReadLe32(guid), expected_identity::kTypeLibraryGuidData1);
+    EXPECT_EQ(ReadLe16(guid + 4), expected_identity::kTypeLibraryGuidData2);
+    EXPECT_EQ(ReadLe16(guid + 6), expected_identity::kTypeLibraryGuidData3);
+    EXPECT_TRUE(std::equal(guid + 8, guid + 16, expected_identity::kTypeLibraryGuidData4));
     EXPECT_EQ(ReadLe32(guid + 16), 0xFFFFFFFEu) << "marked as the library's own GUID";
 }
 
@@ -205,7 +201,7 @@ TEST_F(Resources, StringBlockSevenHoldsString101Only)
         ASSERT_LE(offset + 2, bytes);
         uint16_t units = ReadLe16(block + offset);
         if (96 + slot == 101) {
-            EXPECT_EQ(Utf16(block + offset + 2, units), "Windows sockets initialization failed.");
+            EXPECT_EQ(Utf16(block + offset + 2, units), expected_identity::kString101);
         } else {
             EXPECT_EQ(units, 0) << "string " << 96 + slot;
         }
@@ -236,11 +232,13 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
     }
 }
 
-TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
+// The names `nm` lists for the library, with `options`.
+std::vector<std::string> LibrarySymbols(std::vector<std::string> options)
 {
-    ProcessResult symbols =
-        RunProcess({SYMBOL_LISTER, "-D", "--defined-only", ORVANEPAVONIZE_MODULE});
-    ASSERT_EQ(symbols.exitStatus, 0) << symbols.err;
+    options.insert(options.begin(), SYMBOL_LISTER);
+    options.push_back(ORVANEPAVONIZE_MODULE);
+    ProcessResult symbols = RunProcess(options);
+    EXPECT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;
     size_t start = 0;
     while (start < symbols.out.size()) {
@@ -249,7 +247,31 @@ TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
         names.push_back(line.substr(line.find_last_of(' ') + 1));
         start = end == std::string::npos ? symbols.out.size() : end + 1;
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"ModuleEntryPoint", "Pavonize"}));
+    return names;
+}
+
+TEST(Exports, TheLibraryExportsPavonizeAndItsEntryPointOnly)
+{
+    EXPECT_EQ(LibrarySymbols({"-D", "--defined-only"}),
+              (std::vector<std::string>{"ModuleEntryPoint", "Pavonize"}));
+}
+
+// Nothing runs when the library is loaded or at exit, and the test seams
+// live only in the tests' copies of the objects.
+TEST(Exports, TheLibraryHasNoStaticInitialiserExitHandlerOrTestSeam)
+{
+    std::vector<std::string> all = LibrarySymbols({"--demangle=none"});
+    // The full symbol table must be there to be searched (a stripped
+    // library would pass for anything).
+    ASSERT_NE(std::find(all.begin(), all.end(), "_Z14PlatformRandomv"), all.end());
+    std::vector<std::string> imported = LibrarySymbols({"-D", "--undefined-only"});
+    all.insert(all.end(), imported.begin(), imported.end());
+    for (const std::string& name : all) {
+        for (const char* unwanted :
+             {"_GLOBAL__sub_I", "atexit", "PlatformReplace", "PlatformIntercept", "ShellReplace"}) {
+            EXPECT_EQ(name.find(unwanted), std::string::npos) << name;
+        }
+    }
 }
 
 }  // namespace

@@ -3,39 +3,39 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <vector>
 
 #include "checks.h"
+#include "expected_identity.h"
 #include "host_support.h"
 
 namespace {
 
-struct VersionString {
-    const wchar_t* key;
-    const wchar_t* value;
-};
-
-// Every key the string table must hold, empty values included.
-const VersionString kVersionStrings[] = {
-    {L"CompanyName", L""},
-    {L"FileDescription", L"OrvanePavonize DLL"},
-    {L"FileVersion", L"1, 0, 0, 1"},
-    {L"InternalName", L"OrvanePavonize"},
-    {L"LegalCopyright", L"Copyright (C) 2026 the OrvanePavonize developers"},
-    {L"LegalTrademarks", L""},
-    {L"OriginalFilename", L"OrvanePavonize.DLL"},
-    {L"ProductName", L"OrvanePavonize Dynamic Link Library"},
-    {L"ProductVersion", L"1, 0, 0, 1"},
-    {L"OLESelfRegister", L""},
-};
+using expected_identity::kString101;
+using expected_identity::kTypeLibraryGuid;
+using expected_identity::kTypeLibraryName;
+using expected_identity::kVersionStrings;
+using expected_identity::VersionString;
 
 const wchar_t kStringTablePath[] = L"\\StringFileInfo\\040904B0\\";
 
-// {B8E7BBE7-432A-4287-8C53-B4FF01E93A5C}
-const GUID kTypeLibraryGuid = {
-    0xB8E7BBE7, 0x432A, 0x4287, {0x8C, 0x53, 0xB4, 0xFF, 0x01, 0xE9, 0x3A, 0x5C}};
+// The expected values are ASCII.
+std::wstring Wide(const char* text)
+{
+    return std::wstring(text, text + std::strlen(text));
+}
+
+const GUID kExpectedGuid = {
+    expected_identity::kTypeLibraryGuidData1,
+    expected_identity::kTypeLibraryGuidData2,
+    expected_identity::kTypeLibraryGuidData3,
+    {expected_identity::kTypeLibraryGuidData4[0], expected_identity::kTypeLibraryGuidData4[1],
+     expected_identity::kTypeLibraryGuidData4[2], expected_identity::kTypeLibraryGuidData4[3],
+     expected_identity::kTypeLibraryGuidData4[4], expected_identity::kTypeLibraryGuidData4[5],
+     expected_identity::kTypeLibraryGuidData4[6], expected_identity::kTypeLibraryGuidData4[7]}};
 
 std::string Hex(unsigned long value)
 {
@@ -74,9 +74,11 @@ void CheckFixedPart(const std::vector<BYTE>& block)
     Check(fixed->dwSignature == 0xFEEF04BD && fixed->dwStrucVersion == 0x00010000,
           "the fixed part's signature and layout version",
           Hex(fixed->dwSignature) + ", " + Hex(fixed->dwStrucVersion));
-    Check(fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00000001 &&
-              fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0x00000001,
-          "file and product version 1.0.0.1",
+    Check(fixed->dwFileVersionMS == expected_identity::kVersionHigh &&
+              fixed->dwFileVersionLS == expected_identity::kVersionLow &&
+              fixed->dwProductVersionMS == expected_identity::kVersionHigh &&
+              fixed->dwProductVersionLS == expected_identity::kVersionLow,
+          std::string("file and product version ") + expected_identity::kVersion,
           Hex(fixed->dwFileVersionMS) + " " + Hex(fixed->dwFileVersionLS) + ", " +
               Hex(fixed->dwProductVersionMS) + " " + Hex(fixed->dwProductVersionLS));
     Check(fixed->dwFileFlagsMask == 0x3F && fixed->dwFileFlags == 0, "flags 0 under mask 0x3F",
@@ -113,9 +115,10 @@ void CheckVersionBlock(const std::wstring& dll)
     std::string wrong;
     for (const VersionString& entry : kVersionStrings) {
         bool found = false;
-        std::wstring got = QueryString(block, entry.key, &found);
-        if (!found || got != entry.value) {
-            wrong += " " + Narrow(entry.key) + (found ? "=\"" + Narrow(got) + "\"" : " missing");
+        std::wstring got = QueryString(block, Wide(entry.key), &found);
+        if (!found || got != Wide(entry.value)) {
+            wrong +=
+                std::string(" ") + entry.key + (found ? "=\"" + Narrow(got) + "\"" : " missing");
         }
     }
     Check(wrong.empty(), "VerQueryValueW gives every key of string table 040904B0 its value",
@@ -135,8 +138,7 @@ void CheckStringTable(const std::wstring& dll)
     wchar_t text[128] = {};
     int units = LoadStringW(module, 101, text, static_cast<int>(std::size(text)));
     std::wstring got(text, units > 0 ? units : 0);
-    Check(got == L"Windows sockets initialization failed.", "LoadStringW gives string 101",
-          Shown(Narrow(got)));
+    Check(got == Wide(kString101), "LoadStringW gives string 101", Shown(Narrow(got)));
     Check(LoadStringW(module, 100, text, static_cast<int>(std::size(text))) == 0 &&
               LoadStringW(module, 102, text, static_cast<int>(std::size(text))) == 0,
           "strings 100 and 102, in the same block, are empty");
@@ -160,8 +162,8 @@ void CheckTypeLibrary(const std::wstring& dll)
         Check(attributes->lcid == 1033, "LCID 1033", std::to_string(attributes->lcid));
         Check(attributes->syskind == SYS_WIN32, "SYS_WIN32",
               std::to_string(static_cast<int>(attributes->syskind)));
-        Check(IsEqualGUID(attributes->guid, kTypeLibraryGuid),
-              "GUID {B8E7BBE7-432A-4287-8C53-B4FF01E93A5C}");
+        Check(IsEqualGUID(attributes->guid, kExpectedGuid),
+              std::string("GUID ") + kTypeLibraryGuid);
         library->ReleaseTLibAttr(attributes);
     } else {
         Check(false, "ITypeLib::GetLibAttr gives the library's attributes");
@@ -170,8 +172,8 @@ void CheckTypeLibrary(const std::wstring& dll)
     library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
     std::wstring libraryName = name ? name : L"";
     SysFreeString(name);
-    Check(libraryName == L"OrvanePavonize", "the library is named OrvanePavonize",
-          Shown(Narrow(libraryName)));
+    Check(libraryName == Wide(kTypeLibraryName),
+          std::string("the library is named ") + kTypeLibraryName, Shown(Narrow(libraryName)));
     Check(library->GetTypeInfoCount() == 0, "it holds no type descriptions");
     library->Release();
 }

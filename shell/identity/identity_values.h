@@ -1,8 +1,22 @@
 // Every value of the module's identity resources, once. The generator turns
 // them into the platform's binary resource layouts; nothing else reads them.
+// The version numbers come from the build (project(VERSION) in
+// CMakeLists.txt), as ORVANEPAVONIZE_VERSION_MAJOR and the others.
 #pragma once
 
 #include <cstdint>
+
+#ifndef ORVANEPAVONIZE_VERSION_MAJOR
+#error "the build defines the version numbers (shell/identity/CMakeLists.txt)"
+#endif
+
+#define ORVANEPAVONIZE_TEXT_OF(value) #value
+#define ORVANEPAVONIZE_TEXT(value) ORVANEPAVONIZE_TEXT_OF(value)
+// "1, 0, 0, 1": the version as the version block's strings show it.
+#define ORVANEPAVONIZE_VERSION_TEXT                                                  \
+    ORVANEPAVONIZE_TEXT(ORVANEPAVONIZE_VERSION_MAJOR)                                \
+    ", " ORVANEPAVONIZE_TEXT(ORVANEPAVONIZE_VERSION_MINOR) ", " ORVANEPAVONIZE_TEXT( \
+        ORVANEPAVONIZE_VERSION_PATCH) ", " ORVANEPAVONIZE_TEXT(ORVANEPAVONIZE_VERSION_TWEAK)
 
 namespace identity {
 
@@ -11,8 +25,12 @@ inline constexpr uint16_t kCodePage = 0x04B0;  // Unicode
 
 // ---- Version block, resource 1 ----------------------------------------------
 inline constexpr uint16_t kVersionResourceId = 1;
-inline constexpr uint16_t kFileVersion[4] = {1, 0, 0, 1};
-inline constexpr uint16_t kProductVersion[4] = {1, 0, 0, 1};
+inline constexpr uint16_t kFileVersion[4] = {
+    ORVANEPAVONIZE_VERSION_MAJOR, ORVANEPAVONIZE_VERSION_MINOR, ORVANEPAVONIZE_VERSION_PATCH,
+    ORVANEPAVONIZE_VERSION_TWEAK};
+inline constexpr uint16_t kProductVersion[4] = {
+    ORVANEPAVONIZE_VERSION_MAJOR, ORVANEPAVONIZE_VERSION_MINOR, ORVANEPAVONIZE_VERSION_PATCH,
+    ORVANEPAVONIZE_VERSION_TWEAK};
 inline constexpr uint32_t kFileFlagsMask = 0x3F;
 inline constexpr uint32_t kFileFlags = 0;
 inline constexpr uint32_t kFileOs = 0x4;    // 32-bit Windows
@@ -29,13 +47,13 @@ struct VersionString {
 inline constexpr VersionString kVersionStrings[] = {
     {"CompanyName", ""},
     {"FileDescription", "OrvanePavonize DLL"},
-    {"FileVersion", "1, 0, 0, 1"},
+    {"FileVersion", ORVANEPAVONIZE_VERSION_TEXT},
     {"InternalName", "OrvanePavonize"},
     {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
     {"LegalTrademarks", ""},
     {"OriginalFilename", "OrvanePavonize.DLL"},
     {"ProductName", "OrvanePavonize Dynamic Link Library"},
-    {"ProductVersion", "1, 0, 0, 1"},
+    {"ProductVersion", ORVANEPAVONIZE_VERSION_TEXT},
     {"OLESelfRegister", ""},
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bmp_builder.h"
+#include "expected_band.h"
 
 void ExpectEachPixelInTheBandOfItsGrey(const std::string& in, const std::string& out,
                                        size_t pixelCount, const ScratchDirectory& scratch)
@@ -16,9 +17,9 @@ void ExpectEachPixelInTheBandOfItsGrey(const std::string& in, const std::string&
     Bytes result = ReadFileBytes(out);
     ASSERT_EQ(grey.size(), pixelCount);
     ASSERT_EQ(rgb.size(), grey.size() * 3);
-    int bandsSeen[4] = {};
+    int bandsSeen[kExpectedBandCount] = {};
     for (size_t i = 0; i < grey.size(); ++i) {
-        int band = grey[i] / 64;
+        int band = ExpectedBand(grey[i]);
         ++bandsSeen[band];
         const uint8_t* entry = result.data() + 54 + 4 * band;  // blue, green, red
         ASSERT_EQ(rgb[3 * i + 0], entry[2]) << "pixel " << i << " grey " << int(grey[i]);

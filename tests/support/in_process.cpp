@@ -6,11 +6,6 @@
 #include "recolour_bitmap.h"
 
 namespace {
-[[noreturn]] void ThrowProcessEnded(int status)
-{
-    throw ProcessEnded{status};
-}
-
 int32_t countingNext = 0;
 int32_t CountingRandom()
 {
@@ -41,12 +36,12 @@ void UseCountingRandomSource()
 
 void InProcessTest::SetUp()
 {
-    PlatformReplaceEndProcess(&ThrowProcessEnded);
+    PlatformInterceptEndProcess(true);
 }
 
 void InProcessTest::TearDown()
 {
-    PlatformReplaceEndProcess(nullptr);
+    PlatformInterceptEndProcess(false);
     PlatformReplaceRandomSource(nullptr);
     ReleaseImage();
 }
@@ -59,6 +54,6 @@ Bytes RecolourFileTest::Recolour(const Bytes& input)
         RunIntercepted([&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
     EXPECT_FALSE(outcome.ended) << outcome.out;
     EXPECT_EQ(outcome.out, "BMP image loaded successfully!\nimage saved\n");
-    EXPECT_EQ(result, 999);
+    EXPECT_EQ(result, PAVONIZE_DONE);
     return ReadFileBytes(out_);
 }

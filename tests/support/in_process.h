@@ -8,11 +8,8 @@
 #include <string>
 
 #include "bmp_builder.h"
+#include "platform.h"
 #include "process.h"
-
-struct ProcessEnded {
-    int status;
-};
 
 struct CallOutcome {
     bool ended = false;  // the library asked to end the process

@@ -150,6 +150,7 @@ std::vector<MalformedFile> MalformedCorpus()
     add("signature", "ba", Patch16(Plain(), 0, 'B' | 'A' << 8), kNotBmp);
     add("signature", "lower-case", Patch16(Plain(), 0, 'b' | 'm' << 8), kNotBmp);
     add("signature", "swapped", Patch16(Plain(), 0, 'M' | 'B' << 8), kNotBmp);
+    add("signature", "pm", Patch16(Plain(), 0, 'P' | 'M' << 8), kNotBmp);
     add("signature", "png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, kNotBmp);
 
     add("header-size", "0", Patch32(Plain(), kInfoSizeField, 0), kHeaderTooSmall);
@@ -182,6 +183,10 @@ std::vector<MalformedFile> MalformedCorpus()
     add("height", "INT32_MIN", Patch32(Plain(), kHeightField, 0x80000000u), kTooLarge);
     add("height", "INT32_MAX", Patch32(Plain(), kHeightField, INT32_MAX), kTooLarge);
     add("height", "minus-INT32_MAX", Patch32(Plain(), kHeightField, 0x80000001u), kTooLarge);
+    add("height", "huge-top-down",
+        Patch32(Plain(), kHeightField, static_cast<uint32_t>(-600000000)), kTooLarge);
+    // Three rows declared, two in the file.
+    add("height", "more-rows-than-file", Patch32(Plain(), kHeightField, 3), kTruncated);
 
     // Empty images are read, but not when they claim data they lack or set
     // pixels they do not have.
