@@ -34,9 +34,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(version ${PROJECT_VERSION})
 set(about_project
-  "OrvanePavonize reads an uncompressed 8-bit BMP image, sorts its pixels into
-four bands by grey level, paints the bands with four pseudo-random colours
-and writes the result as a new BMP file.")
+  "OrvanePavonize reads an 8-bit BMP image (uncompressed or RLE8), sorts its
+pixels into four bands by grey level, paints the bands with four
+pseudo-random colours and writes the result as a new BMP file.")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME liborvanepavonize1)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)

@@ -11,6 +11,8 @@
 
 #include "program_launcher.h"
 #include "support/bmp_builder.h"
+#include "support/expected_band.h"
+#include "support/expected_identity.h"
 #include "support/process.h"
 
 namespace {
@@ -45,7 +47,7 @@ Bytes SmallImage()
 
 Bytes SmallImageBands()
 {
-    return MakeRows(5, 3, [](int x, int y) { return (50 * x + y) / 64; });
+    return MakeRows(5, 3, [](int x, int y) { return ExpectedBand(50 * x + y); });
 }
 
 // The files every case starts from, in its own folder.
@@ -235,7 +237,9 @@ const CommandCase kCases[] = {
      .arguments = {"a.bmp", "-h"},
      .out = "BMP3:grey.bmp",
      .outIsFragment = true},
-    {.name = "VersionShort", .arguments = {"-V"}, .out = "pavonize (OrvanePavonize) 1.0.0.1\n"},
+    {.name = "VersionShort",
+     .arguments = {"-V"},
+     .out = std::string("pavonize (OrvanePavonize) ") + expected_identity::kVersion + "\n"},
 
     // Failed images: the library's message on standard output, the image
     // named on standard error.
