@@ -3,6 +3,7 @@
 // hands each INPUT/OUTPUT pair to its Pavonize, in one process, so every pair
 // gets the generator's next colours, and unloads it. Its own words go to
 // standard error; standard output carries only the library's messages.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -160,6 +161,12 @@ int ReportOnLibrary(LibraryReport report)
 
 int main(int argc, char** argv)
 {
+    // A reader that goes away or a file-size limit then fails the write, and
+    // the library reports it, instead of the signal ending the process.
+#if defined(SIGPIPE) && defined(SIGXFSZ)
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     std::vector<std::string> paths;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
