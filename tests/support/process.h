@@ -12,10 +12,13 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes; -1 leaves it alone
-    bool ignoreFileSizeSignal = false;  // SIGXFSZ ignored, so writes fail instead
-    long addressSpaceLimit = -1;        // RLIMIT_AS in bytes, to make allocations fail
+    long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes; -1 leaves it alone
+    long addressSpaceLimit = -1;  // RLIMIT_AS in bytes, to make allocations fail
+    bool asNobody = false;  // run as user and group 65534 through setpriv, with no other groups
 };
+
+// The user and group `asNobody` runs as.
+constexpr unsigned kNobody = 65534;
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
