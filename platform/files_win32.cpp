@@ -196,18 +196,25 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
         }
         return true;
     }
-    BY_HANDLE_FILE_INFORMATION information{};
     if (GetFileType(existing) != FILE_TYPE_DISK) {
         // NUL, a console, a pipe: nothing to replace, so written straight
         // through.
         output->handle = FromWin32Handle(existing);
         return true;
     }
+    output->handle = FromWin32Handle(existing);
     output->replacesExisting = true;
-    if (GetFileInformationByHandle(existing, &information) && information.nNumberOfLinks > 1) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(existing, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        // Some file systems let a privileged caller open a read-only file
+        // for writing; it is refused all the same.
+        ReleaseOutput(output);
+        return false;
+    }
+    if (information.nNumberOfLinks > 1) {
         // Replacing would leave the other names with the old image: the
         // file is rewritten in place, as "wb" would.
-        output->handle = FromWin32Handle(existing);
         if (!SetEndOfFile(existing)) {
             ReleaseOutput(output);
             return false;
@@ -216,10 +223,17 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     }
     output->targetName = FinalPath(existing, path);
     CloseHandle(existing);
+    output->handle = kNoPlatformHandle;
     if (output->targetName == nullptr || !CreateTemporaryBeside(output->targetName, output)) {
         ReleaseOutput(output);
         return false;
     }
+    // ReplaceFile carries these over too; set here as well, for
+    // implementations of it that do not.
+    SetFileAttributesA(output->temporaryName,
+                       information.dwFileAttributes &
+                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
     return true;
 }
 
