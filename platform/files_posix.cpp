@@ -1,18 +1,34 @@
 // File access through POSIX descriptors: large unbuffered reads and writes
-// move the pixel area in one piece, and the output is replaced atomically.
+// move the pixel area in one piece. An output is found and replaced relative
+// to its folder's descriptor, so no path length limit applies beyond the
+// kernel's own for each name.
 #include "platform.h"
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/xattr.h>
+#endif
 
 namespace {
+
+// As many links as the kernel follows in one lookup.
+constexpr int kMaxLinksFollowed = 40;
+// The longest link text Linux stores, and room for its terminator.
+constexpr size_t kLinkTextBytes = 4096;
+
+#if defined(O_PATH)
+// Only a lookup base: a folder that may be searched but not listed works.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
 
 int Descriptor(PlatformHandle handle)
 {
@@ -22,71 +38,285 @@ int Descriptor(PlatformHandle handle)
 // Tells temporary files of one process apart when a host saves several.
 std::atomic<unsigned> temporaryCounter{0};
 
-// The armed fault, if any: its point and how many more times that point is
-// reached before it fails.
-std::atomic<FaultPoint> faultPoint{FaultPoint::Write};
-std::atomic<int> faultCountdown{0};
+// How many more times each point is reached before it fails; 0: never.
+std::atomic<int> faultCountdown[static_cast<int>(FaultPoint::Count)];
 
 // True when an injected fault makes this step fail; sets errno as the
 // system call would.
 bool FaultFires(FaultPoint point)
 {
-    if (faultCountdown.load() == 0 || faultPoint.load() != point) {
+    std::atomic<int>& countdown = faultCountdown[static_cast<int>(point)];
+    if (countdown.load() <= 0 || countdown.fetch_sub(1) != 1) {
         return false;
     }
-    if (faultCountdown.fetch_sub(1) != 1) {
-        return false;
-    }
-    errno = point == FaultPoint::Write ? ENOSPC : EIO;
+    errno = point == FaultPoint::Write ? ENOSPC : point == FaultPoint::Unnamed ? EOPNOTSUPP : EIO;
     return true;
 }
 
-char* CopyString(const char* text)
+char* CopyText(const char* text, size_t bytes)
 {
-    size_t bytes = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(PlatformAllocate(bytes));
+    char* copy = static_cast<char*>(PlatformAllocate(bytes + 1));
     if (copy != nullptr) {
         std::memcpy(copy, text, bytes);
+        copy[bytes] = 0;
     }
     return copy;
 }
 
-void ReleaseOutputPaths(PlatformOutput* output)
+void CloseDescriptor(PlatformHandle* handle)
 {
-    PlatformRelease(output->temporaryPath);
-    PlatformRelease(output->targetPath);
-    output->temporaryPath = nullptr;
-    output->targetPath = nullptr;
+    if (*handle != kNoPlatformHandle) {
+        close(Descriptor(*handle));
+        *handle = kNoPlatformHandle;
+    }
 }
 
-// Creates "<target>.<pid>-<n>.tmp" beside the target, so the final rename
-// never crosses a file system. `mode` is the target's permission bits.
-bool CreateTemporaryBeside(const char* target, mode_t mode, PlatformOutput* output)
+void ReleaseOutput(PlatformOutput* output)
 {
-    size_t bytes = std::strlen(target) + 48;
-    char* temporary = static_cast<char*>(PlatformAllocate(bytes));
-    if (temporary == nullptr) {
+    CloseDescriptor(&output->handle);
+    if (output->temporaryName != nullptr) {
+        unlinkat(Descriptor(output->folder), output->temporaryName, 0);
+    }
+    CloseDescriptor(&output->folder);
+    PlatformRelease(output->targetName);
+    PlatformRelease(output->temporaryName);
+    *output = PlatformOutput{};
+}
+
+// Opens the folder part of `path` (relative to `base`) and copies its last
+// name. A path that ends in a folder ("dir/", ".", "..") names no file.
+bool OpenFolderOf(int base, const char* path, int* folder, char** name)
+{
+    const char* slash = std::strrchr(path, '/');
+    const char* last = slash == nullptr ? path : slash + 1;
+    if (last[0] == 0 || std::strcmp(last, ".") == 0 || std::strcmp(last, "..") == 0) {
+        errno = EISDIR;
         return false;
     }
+    if (slash == nullptr) {
+        *folder = openat(base, ".", kFolderFlags);
+    } else {
+        size_t folderBytes = slash == path ? 1 : static_cast<size_t>(slash - path);
+        char* folderPath = CopyText(path, folderBytes);
+        if (folderPath == nullptr) {
+            return false;
+        }
+        *folder = openat(base, folderPath, kFolderFlags);
+        PlatformRelease(folderPath);
+    }
+    if (*folder < 0) {
+        return false;
+    }
+    *name = CopyText(last, std::strlen(last));
+    if (*name == nullptr) {
+        close(*folder);
+        return false;
+    }
+    return true;
+}
+
+// Follows symbolic links, dangling ones too, to the name that finally holds
+// the file, and opens that name's folder: the temporary lives there, and a
+// link stays a link.
+bool FindTarget(const char* path, PlatformOutput* output)
+{
+    char* linkText = static_cast<char*>(PlatformAllocate(kLinkTextBytes));
+    if (linkText == nullptr) {
+        return false;
+    }
+    int base = AT_FDCWD;
+    const char* next = path;
+    bool found = false;
+    for (int links = 0; links <= kMaxLinksFollowed; ++links) {
+        int folder = -1;
+        char* name = nullptr;
+        bool opened = OpenFolderOf(base, next, &folder, &name);
+        if (base != AT_FDCWD) {
+            close(base);
+        }
+        base = AT_FDCWD;
+        if (!opened) {
+            break;
+        }
+        struct stat status {};
+        bool isLink =
+            fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+        ssize_t textBytes =
+            isLink ? readlinkat(folder, name, linkText, kLinkTextBytes - 1) : ssize_t{0};
+        if (!isLink || textBytes <= 0) {
+            // Not a link (or gone): whether it exists is for the open to say.
+            output->folder = folder;
+            output->targetName = name;
+            found = true;
+            break;
+        }
+        PlatformRelease(name);
+        linkText[textBytes] = 0;
+        // A relative link is read from the link's own folder.
+        base = folder;
+        next = linkText;
+    }
+    if (base != AT_FDCWD) {
+        close(base);
+    }
+    PlatformRelease(linkText);
+    return found;
+}
+
+// A short name that fits any file system's name limit, whatever the length
+// of the output's own name.
+void TemporaryName(char (&name)[32])
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t mix = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+                   (static_cast<uint64_t>(now.tv_sec) << 20) ^
+                   (static_cast<uint64_t>(temporaryCounter.fetch_add(1)) * 0x9E3779B97F4A7C15u);
+    std::snprintf(name, sizeof name, ".pavonize-%012llx",
+                  static_cast<unsigned long long>(mix & 0xFFFFFFFFFFFFu));
+}
+
+// A named temporary in the output's folder, for file systems that cannot
+// make unnamed ones.
+int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
+{
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(temporary, bytes, "%s.%ld-%u.tmp", target, static_cast<long>(getpid()),
-                      temporaryCounter.fetch_add(1));
-        int fd = open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        char name[32];
+        TemporaryName(name);
+        int fd =
+            openat(Descriptor(output->folder), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
-            // O_CREAT applies the umask; an existing target's bits are kept
-            // exactly.
-            if (output->replacesExisting) {
-                fchmod(fd, mode);
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                close(fd);
+                return -1;
             }
-            output->handle = fd;
-            output->temporaryPath = temporary;
-            return true;
+            return fd;
         }
         if (errno != EEXIST) {
             break;
         }
     }
-    PlatformRelease(temporary);
+    return -1;
+}
+
+// The temporary that will hold the image. On Linux it has no name until it
+// is complete, so a process killed while writing leaves nothing behind.
+int CreateTemporary(PlatformOutput* output, mode_t mode)
+{
+#if defined(O_TMPFILE)
+    // Naming it later goes through /proc; without /proc, use a named one.
+    if (access("/proc/self/fd", X_OK) == 0) {
+        int fd = FaultFires(FaultPoint::Unnamed) ? -1
+                                                 : openat(Descriptor(output->folder), ".",
+                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            output->unnamedTemporary = true;
+            return fd;
+        }
+        // Older kernels and some file systems refuse O_TMPFILE with one of
+        // these; anything else is the folder's own answer.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return -1;
+        }
+    }
+#endif
+    return CreateNamedTemporary(output, mode);
+}
+
+// A rename keeps the output the same file to its users only when nothing
+// else names it and the new file can have its owner, group and mode.
+bool MayReplaceByRename(int target, const struct stat& status)
+{
+    if (status.st_nlink != 1) {
+        return false;  // the other names would keep the old image
+    }
+#if defined(__linux__)
+    // An access control list would not be carried over.
+    if (fgetxattr(target, "system.posix_acl_access", nullptr, 0) >= 0) {
+        return false;
+    }
+#else
+    (void)target;
+#endif
+    return true;
+}
+
+// Gives the temporary the existing file's owner, group and mode. Set-ID bits
+// are copied only because owner and group were kept (chown clears them).
+bool TakeOverOwnerAndMode(int temporary, const struct stat& status)
+{
+    return fchown(temporary, status.st_uid, status.st_gid) == 0 &&
+           fchmod(temporary, status.st_mode & 07777) == 0;
+}
+
+bool IsRefusalOfTheFolder(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// The existing regular file `target` is replaced through a temporary when
+// that keeps it the same file, and otherwise rewritten in place.
+bool BeginReplacing(int target, const struct stat& status, PlatformOutput* output)
+{
+    output->replacesExisting = true;
+    if (MayReplaceByRename(target, status)) {
+        int temporary = CreateTemporary(output, status.st_mode & 0777);
+        if (temporary >= 0 && TakeOverOwnerAndMode(temporary, status)) {
+            close(target);
+            output->handle = temporary;
+            return true;
+        }
+        int error = errno;
+        if (temporary >= 0) {
+            close(temporary);
+            if (output->temporaryName != nullptr) {
+                unlinkat(Descriptor(output->folder), output->temporaryName, 0);
+                PlatformRelease(output->temporaryName);
+                output->temporaryName = nullptr;
+            }
+            output->unnamedTemporary = false;
+        } else if (!IsRefusalOfTheFolder(error)) {
+            // A full disk or a failing one: rewriting in place would lose
+            // the old image as well.
+            close(target);
+            return false;
+        }
+    }
+    // In place, as "wb" would: the folder and its other names are untouched.
+    CloseDescriptor(&output->folder);
+    if (FaultFires(FaultPoint::Truncate) || ftruncate(target, 0) != 0) {
+        close(target);
+        return false;
+    }
+    output->handle = target;
+    return true;
+}
+
+// Gives an unnamed temporary a name in the output's folder, to rename it.
+bool NameTemporary(PlatformOutput* output, int temporary)
+{
+    char procPath[48];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", temporary);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        TemporaryName(name);
+        if (FaultFires(FaultPoint::Link)) {
+            return false;
+        }
+        if (linkat(AT_FDCWD, procPath, Descriptor(output->folder), name, AT_SYMLINK_FOLLOW) == 0) {
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                return false;
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
     return false;
 }
 
@@ -146,54 +376,44 @@ void PlatformCloseInput(PlatformHandle handle)
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
     *output = PlatformOutput{};
-    if (path == nullptr || path[0] == 0) {
+    if (path == nullptr || path[0] == 0 || !FindTarget(path, output)) {
         return false;
     }
-    struct stat status {};
-    bool exists = stat(path, &status) == 0;  // follows a symbolic link
-    if (exists && S_ISDIR(status.st_mode)) {
-        return false;
-    }
-    if (exists && !S_ISREG(status.st_mode)) {
-        // A FIFO or a device cannot be renamed over: write straight through.
-        int fd = open(path, O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
+    // Opened as the caller, without truncating: a file "wb" could not open
+    // is refused here, before anything changes. O_NONBLOCK so that a FIFO
+    // with no reader is refused instead of waited for.
+    int target = openat(Descriptor(output->folder), output->targetName,
+                        O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (target < 0) {
+        if (errno != ENOENT) {
+            ReleaseOutput(output);
             return false;
         }
-        output->handle = fd;
+        int temporary = CreateTemporary(output, 0666);
+        if (temporary < 0) {
+            ReleaseOutput(output);
+            return false;
+        }
+        output->handle = temporary;
         return true;
     }
-    // The temporary goes beside the file the path finally names, so that a
-    // symbolic link stays a link and its target is what gets replaced.
-    char* target = nullptr;
-    if (exists) {
-        target = realpath(path, nullptr);
-        if (target != nullptr) {
-            char* copy = CopyString(target);
-            std::free(target);
-            target = copy;
-        }
-    } else {
-        struct stat linkStatus {};
-        if (lstat(path, &linkStatus) == 0) {
-            // A dangling link: let the open create what it points to.
-            int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-            if (fd < 0) {
-                return false;
-            }
-            output->handle = fd;
-            return true;
-        }
-        target = CopyString(path);
-    }
-    if (target == nullptr) {
+    struct stat status {};
+    int flags = fcntl(target, F_GETFL);
+    if (fstat(target, &status) != 0 || flags < 0 ||
+        fcntl(target, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(target);
+        ReleaseOutput(output);
         return false;
     }
-    output->targetPath = target;
-    output->replacesExisting = exists;
-    mode_t mode = exists ? (status.st_mode & 07777) : 0666;
-    if (!CreateTemporaryBeside(target, mode, output)) {
-        ReleaseOutputPaths(output);
+    if (!S_ISREG(status.st_mode)) {
+        // A FIFO or a device cannot be renamed over: written straight
+        // through.
+        CloseDescriptor(&output->folder);
+        output->handle = target;
+        return true;
+    }
+    if (!BeginReplacing(target, status, output)) {
+        ReleaseOutput(output);
         return false;
     }
     return true;
@@ -204,7 +424,9 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
     const auto* source = static_cast<const unsigned char*>(bytes);
     while (byteCount > 0) {
         // Linux moves at most about 2 GiB per call; larger requests come
-        // back short and the loop carries on.
+        // back short and the loop carries on. A reader that went away
+        // (EPIPE) and a file-size limit (EFBIG) fail here when the host
+        // ignores their signals.
         ssize_t written = FaultFires(FaultPoint::Write)
                               ? -1
                               : write(Descriptor(output->handle), source, byteCount);
@@ -223,39 +445,34 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
 bool PlatformFinishOutput(PlatformOutput* output)
 {
     int fd = Descriptor(output->handle);
-    output->handle = kNoPlatformHandle;
     // Replacing an existing image: its bytes must be on disk before the
     // rename, or a crash could leave an empty file where the image was.
-    bool good = !(output->temporaryPath != nullptr && output->replacesExisting &&
-                  (FaultFires(FaultPoint::Sync) || fsync(fd) != 0));
+    bool good = !(output->replacesExisting && (FaultFires(FaultPoint::Sync) || fsync(fd) != 0));
+    if (good && output->unnamedTemporary) {
+        good = NameTemporary(output, fd);
+    }
     // A failed close has still released the descriptor.
+    output->handle = kNoPlatformHandle;
     good = (close(fd) == 0) && !FaultFires(FaultPoint::Close) && good;
-    if (output->temporaryPath != nullptr) {
-        good = good && !FaultFires(FaultPoint::Rename) &&
-               rename(output->temporaryPath, output->targetPath) == 0;
-        if (!good) {
-            unlink(output->temporaryPath);
+    if (good && output->temporaryName != nullptr) {
+        int folder = Descriptor(output->folder);
+        good = !FaultFires(FaultPoint::Rename) &&
+               renameat(folder, output->temporaryName, folder, output->targetName) == 0;
+        if (good) {
+            PlatformRelease(output->temporaryName);
+            output->temporaryName = nullptr;
         }
     }
-    ReleaseOutputPaths(output);
+    ReleaseOutput(output);
     return good;
 }
 
 void PlatformAbandonOutput(PlatformOutput* output)
 {
-    if (output->handle != kNoPlatformHandle) {
-        close(Descriptor(output->handle));
-        output->handle = kNoPlatformHandle;
-    }
-    if (output->temporaryPath != nullptr) {
-        unlink(output->temporaryPath);
-    }
-    ReleaseOutputPaths(output);
+    ReleaseOutput(output);
 }
 
 void PlatformInjectFault(FaultPoint point, int occurrence)
 {
-    faultCountdown.store(0);
-    faultPoint.store(point);
-    faultCountdown.store(occurrence > 0 ? occurrence : 0);
+    faultCountdown[static_cast<int>(point)].store(occurrence > 0 ? occurrence : 0);
 }

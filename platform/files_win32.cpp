@@ -1,6 +1,8 @@
 // File access through Win32 handles. Paths arrive in the ANSI code page, so
 // the ...A calls open them. Reads and writes move large blocks at given
-// offsets, and the output replaces its target in one MoveFileEx.
+// offsets. An existing output is opened for writing first, so a read-only
+// one is refused as "wb" would refuse it, and then replaced with ReplaceFile,
+// which keeps its attributes and access control list.
 #include "platform.h"
 
 #include <windows.h>
@@ -36,32 +38,48 @@ char* CopyString(const char* text)
     return copy;
 }
 
-void ReleaseOutputPaths(PlatformOutput* output)
+void ReleaseOutput(PlatformOutput* output)
 {
-    PlatformRelease(output->temporaryPath);
-    PlatformRelease(output->targetPath);
-    output->temporaryPath = nullptr;
-    output->targetPath = nullptr;
+    if (output->handle != kNoPlatformHandle) {
+        CloseHandle(Win32Handle(output->handle));
+    }
+    if (output->temporaryName != nullptr) {
+        DeleteFileA(output->temporaryName);
+    }
+    PlatformRelease(output->temporaryName);
+    PlatformRelease(output->targetName);
+    *output = PlatformOutput{};
 }
 
-// Creates "<target>.<pid>-<n>.tmp" beside the target, so the final move
-// stays on one volume and is a rename.
+// Creates a short-named temporary in the target's folder, so the final move
+// stays on one volume and the name fits whatever the target's length.
 bool CreateTemporaryBeside(const char* target, PlatformOutput* output)
 {
-    size_t bytes = std::strlen(target) + 48;
+    const char* slash = std::strrchr(target, '\\');
+    const char* otherSlash = std::strrchr(target, '/');
+    if (otherSlash != nullptr && (slash == nullptr || otherSlash > slash)) {
+        slash = otherSlash;
+    }
+    size_t folderBytes = slash == nullptr ? 0 : static_cast<size_t>(slash - target) + 1;
+    size_t bytes = folderBytes + 32;
     char* temporary = static_cast<char*>(PlatformAllocate(bytes));
     if (temporary == nullptr) {
         return false;
     }
+    std::memcpy(temporary, target, folderBytes);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(temporary, bytes, "%s.%lu-%u.tmp", target,
-                      static_cast<unsigned long>(GetCurrentProcessId()),
-                      temporaryCounter.fetch_add(1));
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        unsigned long long mix = static_cast<unsigned long long>(now.QuadPart) ^
+                                 (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^
+                                 (temporaryCounter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+        std::snprintf(temporary + folderBytes, bytes - folderBytes, ".pavonize-%012llx.tmp",
+                      mix & 0xFFFFFFFFFFFFull);
         HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             output->handle = FromWin32Handle(file);
-            output->temporaryPath = temporary;
+            output->temporaryName = temporary;
             return true;
         }
         if (GetLastError() != ERROR_FILE_EXISTS) {
@@ -70,6 +88,22 @@ bool CreateTemporaryBeside(const char* target, PlatformOutput* output)
     }
     PlatformRelease(temporary);
     return false;
+}
+
+// The path of the file `file` finally is: a symbolic link is followed, so the
+// link stays a link and what it names is replaced.
+char* FinalPath(HANDLE file, const char* path)
+{
+    DWORD bytes = GetFinalPathNameByHandleA(file, nullptr, 0, FILE_NAME_NORMALIZED);
+    char* finalPath = bytes == 0 ? nullptr : static_cast<char*>(PlatformAllocate(bytes + 1));
+    if (finalPath != nullptr) {
+        DWORD written = GetFinalPathNameByHandleA(file, finalPath, bytes + 1, FILE_NAME_NORMALIZED);
+        if (written > 0 && written <= bytes) {
+            return finalPath;
+        }
+        PlatformRelease(finalPath);
+    }
+    return CopyString(path);
 }
 
 bool IsDirectory(DWORD attributes)
@@ -89,8 +123,11 @@ InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int6
     if (IsDirectory(GetFileAttributesA(path))) {
         return InputOpenResult::IsDirectory;
     }
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    // Shared as the C runtime's "rb" shares: a file another program holds
+    // open for writing, or has marked for deletion, can still be read.
+    HANDLE file = CreateFileA(
+        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return InputOpenResult::CannotOpen;
     }
@@ -139,37 +176,64 @@ void PlatformCloseInput(PlatformHandle handle)
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
     *output = PlatformOutput{};
-    if (path == nullptr || path[0] == 0) {
+    if (path == nullptr || path[0] == 0 || IsDirectory(GetFileAttributesA(path))) {
         return false;
     }
-    if (IsDirectory(GetFileAttributesA(path))) {
-        return false;
-    }
-    // Asking for no access is enough to learn what the path names.
-    HANDLE existing = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool exists = existing != INVALID_HANDLE_VALUE;
-    bool isDevice = exists && GetFileType(existing) != FILE_TYPE_DISK;
-    if (exists) {
-        CloseHandle(existing);
-    }
-    if (isDevice) {
-        // NUL, a console, a pipe: nothing to rename over, so written
-        // straight through.
-        HANDLE device = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (device == INVALID_HANDLE_VALUE) {
+    // Opened for writing as the caller, without truncating: the read-only
+    // attribute, or an access control list that denies writing, refuses
+    // the output here, before anything changes.
+    HANDLE existing =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing == INVALID_HANDLE_VALUE) {
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             return false;
         }
-        output->handle = FromWin32Handle(device);
+        output->targetName = CopyString(path);
+        if (output->targetName == nullptr || !CreateTemporaryBeside(path, output)) {
+            ReleaseOutput(output);
+            return false;
+        }
         return true;
     }
-    output->targetPath = CopyString(path);
-    output->replacesExisting = exists;
-    if (output->targetPath == nullptr || !CreateTemporaryBeside(path, output)) {
-        ReleaseOutputPaths(output);
+    if (GetFileType(existing) != FILE_TYPE_DISK) {
+        // NUL, a console, a pipe: nothing to replace, so written straight
+        // through.
+        output->handle = FromWin32Handle(existing);
+        return true;
+    }
+    output->handle = FromWin32Handle(existing);
+    output->replacesExisting = true;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(existing, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        // Some file systems let a privileged caller open a read-only file
+        // for writing; it is refused all the same.
+        ReleaseOutput(output);
         return false;
     }
+    if (information.nNumberOfLinks > 1) {
+        // Replacing would leave the other names with the old image: the
+        // file is rewritten in place, as "wb" would.
+        if (!SetEndOfFile(existing)) {
+            ReleaseOutput(output);
+            return false;
+        }
+        return true;
+    }
+    output->targetName = FinalPath(existing, path);
+    CloseHandle(existing);
+    output->handle = kNoPlatformHandle;
+    if (output->targetName == nullptr || !CreateTemporaryBeside(output->targetName, output)) {
+        ReleaseOutput(output);
+        return false;
+    }
+    // ReplaceFile carries these over too; set here as well, for
+    // implementations of it that do not.
+    SetFileAttributesA(output->temporaryName,
+                       information.dwFileAttributes &
+                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
     return true;
 }
 
@@ -196,28 +260,26 @@ bool PlatformFinishOutput(PlatformOutput* output)
     output->handle = kNoPlatformHandle;
     // Replacing an existing image: its bytes must be on disk before the
     // move, or a crash could leave an empty file where the image was.
-    bool good =
-        !(output->temporaryPath != nullptr && output->replacesExisting && !FlushFileBuffers(file));
+    bool good = !(output->replacesExisting && !FlushFileBuffers(file));
     good = CloseHandle(file) && good;
-    if (output->temporaryPath != nullptr) {
-        good = good && MoveFileExA(output->temporaryPath, output->targetPath,
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (!good) {
-            DeleteFileA(output->temporaryPath);
+    if (good && output->temporaryName != nullptr) {
+        // ReplaceFile gives the new file the replaced one's attributes and
+        // access control list; a new file is simply moved into place.
+        good = output->replacesExisting
+                   ? ReplaceFileA(output->targetName, output->temporaryName, nullptr, 0, nullptr,
+                                  nullptr)
+                   : MoveFileExA(output->temporaryName, output->targetName,
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (good) {
+            PlatformRelease(output->temporaryName);
+            output->temporaryName = nullptr;
         }
     }
-    ReleaseOutputPaths(output);
+    ReleaseOutput(output);
     return good;
 }
 
 void PlatformAbandonOutput(PlatformOutput* output)
 {
-    if (output->handle != kNoPlatformHandle) {
-        CloseHandle(Win32Handle(output->handle));
-        output->handle = kNoPlatformHandle;
-    }
-    if (output->temporaryPath != nullptr) {
-        DeleteFileA(output->temporaryPath);
-    }
-    ReleaseOutputPaths(output);
+    ReleaseOutput(output);
 }

@@ -98,24 +98,30 @@ void PlatformCloseInput(PlatformHandle handle);
 
 // ---- Writing files ----------------------------------------------------------
 
-// An output in progress. A regular file (or a new one) is written to a
-// temporary file beside it and put in place only by PlatformFinishOutput, so
-// a failed save never leaves a partial image where one was. Anything else (a
-// FIFO, a device) is written straight through.
+// An output in progress. An existing regular file is opened for writing
+// first, so an output that "wb" could not open is refused the same way.
+// Then, when a new file can take its place unchanged to its users (one link,
+// its owner, group and mode), the image goes to a temporary file in the same
+// folder that PlatformFinishOutput puts in place; otherwise the opened file
+// is rewritten in place. A new file is always made through a temporary one.
+// Anything else (a FIFO, a device) is written straight through.
 struct PlatformOutput {
-    PlatformHandle handle = kNoPlatformHandle;
-    char* temporaryPath = nullptr;  // nullptr when writing straight through
-    char* targetPath = nullptr;     // where the temporary file goes at the end
-    bool replacesExisting = false;  // sync before renaming over a file
+    PlatformHandle handle = kNoPlatformHandle;  // the temporary file, or the output itself
+    PlatformHandle folder = kNoPlatformHandle;  // the output's folder, when a temporary is used
+    char* targetName = nullptr;     // where the temporary goes: a name in `folder`, or a path
+    char* temporaryName = nullptr;  // the temporary's name, once it has one
+    bool unnamedTemporary = false;  // a temporary with no name yet, given one only to be renamed
+    bool replacesExisting = false;  // sync before replacing or rewriting a file
 };
 
-// false when the output cannot be created (missing or unwritable directory,
-// a directory as target, no path).
+// false when the output cannot be opened: a missing or unwritable folder,
+// a folder as target, an existing file the caller may not write, a FIFO
+// with no reader, no path.
 bool PlatformBeginOutput(const char* path, PlatformOutput* output);
 // Writes all `byteCount` bytes; false on any error or short write.
 bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount);
-// Syncs (when replacing), closes and renames into place. On failure the
-// temporary file is removed and false is returned.
+// Syncs (when replacing), closes and puts the temporary in place. On failure
+// the temporary file is removed and false is returned.
 bool PlatformFinishOutput(PlatformOutput* output);
 // Closes and removes the temporary file after a failure.
 void PlatformAbandonOutput(PlatformOutput* output);
@@ -125,13 +131,18 @@ void PlatformAbandonOutput(PlatformOutput* output);
 // The steps of writing an output that can fail. Writes are unbuffered, so
 // there is no flush step; the sync is only done when replacing a file.
 enum class FaultPoint {
-    Write,   // one write() of PlatformWrite
-    Sync,    // fsync before renaming over an existing file
-    Close,   // closing the output
-    Rename,  // putting the temporary file in place
+    Write,     // one write() of PlatformWrite
+    Sync,      // fsync before replacing or finishing the rewrite of a file
+    Close,     // closing the output
+    Rename,    // putting the temporary file in place
+    Link,      // giving an unnamed temporary file its name before the rename
+    Truncate,  // emptying an existing output that is rewritten in place
+    Unnamed,   // creating an unnamed temporary (fails as on a file system without them)
+    Count,
 };
 
 // Test seam: the `occurrence`-th (from 1) time `point` is reached from now
-// on, it fails as the system call would on a full or failing disk; 0 disarms.
-// One fault is armed at a time. Nothing in the library calls this.
+// on, it fails as the system call would on a full or failing disk; 0
+// disarms it. Each point is armed on its own. Nothing in the library calls
+// this.
 void PlatformInjectFault(FaultPoint point, int occurrence);

@@ -151,7 +151,9 @@ CallStatus PlanBitmapRead(const uint8_t* headerBytes, int64_t fileBytes, BitmapL
         }
         int64_t dataBytes = fileBytes - pixelOffset;
         int64_t pixels = static_cast<int64_t>(header.width) * rows;
-        if (pixels > kRle8MaxPixelsPerByte * dataBytes) {
+        // pixels > 256 x dataBytes, divided rather than multiplied: a sparse
+        // file's size may be anything up to 2^63 - 1.
+        if ((pixels + kRle8MaxPixelsPerByte - 1) / kRle8MaxPixelsPerByte > dataBytes) {
             return {CallProblem::Rle8TooShort};
         }
         int64_t useful = Rle8LongestUsefulBytes(rowBytes, rows);

@@ -1,11 +1,16 @@
-// save_fault_host POINT OCCURRENCE INPUT OUTPUT: arms one write fault in the
-// platform layer, then calls the exported Pavonize once, as a host would.
+// save_fault_host FAULTS INPUT OUTPUT: arms write faults in the platform
+// layer, then calls the exported Pavonize once, as a host would. FAULTS is
+// "none" or a comma-separated list of POINT:N (the Nth time POINT is reached
+// fails), and may hold "kill": a write past the file-size limit then ends
+// the process with SIGKILL, as a killed save would end, at that very byte.
+// Signals are otherwise left as a host that changes nothing has them.
 //
 // The fault is injected through the platform layer rather than by
 // preloading a fault library into a real pavonize: such a library fails
 // every write() of the process alike (standard output's too) and cannot
 // pick the third write of one descriptor, while this seam names the exact
 // step and leaves everything else of the process real, including the exit.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,36 +22,65 @@
 
 namespace {
 
-bool ParsePoint(const char* name, FaultPoint* point)
+void KillSelf(int /*signal*/)
+{
+    std::raise(SIGKILL);
+}
+
+bool ArmFault(const std::string& fault)
 {
     const struct {
         const char* name;
         FaultPoint point;
-    } kPoints[] = {{"write", FaultPoint::Write},
-                   {"sync", FaultPoint::Sync},
-                   {"close", FaultPoint::Close},
-                   {"rename", FaultPoint::Rename}};
+    } kPoints[] = {{"write", FaultPoint::Write},    {"sync", FaultPoint::Sync},
+                   {"close", FaultPoint::Close},    {"rename", FaultPoint::Rename},
+                   {"link", FaultPoint::Link},      {"truncate", FaultPoint::Truncate},
+                   {"unnamed", FaultPoint::Unnamed}};
+    if (fault == "none") {
+        return true;
+    }
+    if (fault == "kill") {
+        std::signal(SIGXFSZ, KillSelf);
+        return true;
+    }
+    size_t colon = fault.find(':');
     for (const auto& known : kPoints) {
-        if (std::strcmp(name, known.name) == 0) {
-            *point = known.point;
+        if (colon != std::string::npos && fault.compare(0, colon, known.name) == 0 &&
+            std::strlen(known.name) == colon) {
+            PlatformInjectFault(known.point, std::atoi(fault.c_str() + colon + 1));
             return true;
         }
     }
     return false;
 }
 
+bool ArmFaults(const std::string& faults)
+{
+    size_t start = 0;
+    while (true) {
+        size_t comma = faults.find(',', start);
+        if (!ArmFault(faults.substr(start, comma - start))) {
+            return false;
+        }
+        if (comma == std::string::npos) {
+            return true;
+        }
+        start = comma + 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    FaultPoint point = FaultPoint::Write;
     std::u16string input;
     std::u16string output;
-    if (argc != 5 || !ParsePoint(argv[1], &point) || !Utf8ToUtf16(argv[3], &input) ||
-        !Utf8ToUtf16(argv[4], &output)) {
-        std::fprintf(stderr, "usage: save_fault_host write|sync|close|rename N INPUT OUTPUT\n");
+    if (argc != 4 || !ArmFaults(argv[1]) || !Utf8ToUtf16(argv[2], &input) ||
+        !Utf8ToUtf16(argv[3], &output)) {
+        std::fprintf(stderr,
+                     "usage: save_fault_host none|kill|POINT:N[,...] INPUT OUTPUT\n"
+                     "  POINT: write sync close rename link truncate unnamed\n");
         return 2;
     }
-    PlatformInjectFault(point, std::atoi(argv[2]));
     return Pavonize(input.c_str(), output.c_str()) == PAVONIZE_DONE ? 0 : 3;
 }

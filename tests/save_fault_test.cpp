@@ -1,10 +1,14 @@
 // A save that fails at any step, in a real process: the write of each part
-// of the file, the sync, the close and the rename. Each ends with status 1
-// and "write BMP image failed", never "image saved", leaves no temporary
-// file, and leaves whatever was at the output path as it was.
+// of the file, the sync, naming the temporary, the close and the rename,
+// with an unnamed temporary and with the named one used where the file
+// system has no unnamed ones. Each ends with status 1 and "write BMP image
+// failed", never "image saved", leaves no temporary file, and leaves
+// whatever was at the output path as it was.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
 
 #include "support/bmp_builder.h"
 #include "support/process.h"
@@ -17,15 +21,25 @@ const std::string kSaved = kLoaded + "image saved\n";
 
 struct SaveStep {
     const char* name;
-    const char* point;
-    int occurrence;
+    const char* faults;  // as save_fault_host takes them
 };
 
-// A save makes three writes (headers, palette, pixel rows), one close and
-// one rename, and syncs before replacing an existing file.
+// A save makes three writes (headers, palette, pixel rows), names its
+// temporary, closes it and renames it, and syncs before replacing an
+// existing file. A named temporary has no naming step.
 const SaveStep kSteps[] = {
-    {"HeaderWrite", "write", 1}, {"PaletteWrite", "write", 2}, {"PixelWrite", "write", 3},
-    {"Sync", "sync", 1},         {"Close", "close", 1},        {"Rename", "rename", 1},
+    {"HeaderWrite", "write:1"},
+    {"PaletteWrite", "write:2"},
+    {"PixelWrite", "write:3"},
+    {"Sync", "sync:1"},
+    {"Link", "link:1"},
+    {"Close", "close:1"},
+    {"Rename", "rename:1"},
+    {"NamedHeaderWrite", "unnamed:1,write:1"},
+    {"NamedPixelWrite", "unnamed:1,write:3"},
+    {"NamedSync", "unnamed:1,sync:1"},
+    {"NamedClose", "unnamed:1,close:1"},
+    {"NamedRename", "unnamed:1,rename:1"},
 };
 
 void PrintTo(const SaveStep& step, std::ostream* out)
@@ -44,10 +58,10 @@ Bytes Image()
 
 class SaveFaultTest : public ::testing::Test {
 protected:
-    ProcessResult Run(const char* point, int occurrence, const std::string& input,
-                      const std::string& output)
+    ProcessResult Run(const std::string& faults, const std::string& input,
+                      const std::string& output, const ProcessOptions& options = {})
     {
-        return RunBuiltProgram({SAVE_FAULT_HOST, point, std::to_string(occurrence), input, output});
+        return RunBuiltProgram({SAVE_FAULT_HOST, faults, input, output}, options);
     }
     ScratchDirectory scratch_;
     std::string in_ = scratch_.Path("in.bmp");
@@ -60,7 +74,7 @@ TEST_P(EverySaveStepTest, SamePathKeepsTheOriginalByteForByte)
 {
     const Bytes original = Image();
     WriteFileBytes(in_, original);
-    ProcessResult result = Run(GetParam().point, GetParam().occurrence, in_, in_);
+    ProcessResult result = Run(GetParam().faults, in_, in_);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_EQ(result.out, kFailed);
     EXPECT_EQ(ReadFileBytes(in_), original);
@@ -71,7 +85,7 @@ TEST_P(EverySaveStepTest, ExistingOutputIsKept)
 {
     WriteFileBytes(in_, Image());
     WriteFileBytes(out_, {'o', 'l', 'd'});
-    ProcessResult result = Run(GetParam().point, GetParam().occurrence, in_, out_);
+    ProcessResult result = Run(GetParam().faults, in_, out_);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
     EXPECT_EQ(result.out, kFailed);
     EXPECT_EQ(ReadFileBytes(out_), (Bytes{'o', 'l', 'd'}));
@@ -81,8 +95,8 @@ TEST_P(EverySaveStepTest, ExistingOutputIsKept)
 TEST_P(EverySaveStepTest, NewOutputIsNotCreated)
 {
     WriteFileBytes(in_, Image());
-    ProcessResult result = Run(GetParam().point, GetParam().occurrence, in_, out_);
-    if (std::string(GetParam().point) == "sync") {
+    ProcessResult result = Run(GetParam().faults, in_, out_);
+    if (std::string(GetParam().faults).find("sync") != std::string::npos) {
         // A new file has nothing to lose to a crash: it is not synced, so
         // the fault never fires.
         EXPECT_EQ(result.exitStatus, 0) << result.err;
@@ -100,23 +114,64 @@ INSTANTIATE_TEST_SUITE_P(Faults, EverySaveStepTest, ::testing::ValuesIn(kSteps),
 
 TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
 {
-    // A fourth write, a second close or a second rename would mean a save
-    // step the table above does not cover.
+    // A fourth write, a second close, rename or naming, or an in-place
+    // truncation would mean a save step the table above does not cover.
     const Bytes input = Image();
     WriteFileBytes(in_, input);
-    for (const char* point : {"write:4", "close:2", "rename:2", "sync:2"}) {
-        std::string layout = point;
-        size_t colon = layout.find(':');
-        ProcessResult result =
-            Run(layout.substr(0, colon).c_str(), std::stoi(layout.substr(colon + 1)), in_, in_);
-        EXPECT_EQ(result.exitStatus, 0) << point << result.err;
-        EXPECT_EQ(result.out, kSaved) << point;
+    for (const char* faults :
+         {"write:4", "close:2", "rename:2", "sync:2", "link:2", "truncate:1", "unnamed:1,link:1"}) {
+        ProcessResult result = Run(faults, in_, in_);
+        EXPECT_EQ(result.exitStatus, 0) << faults << result.err;
+        EXPECT_EQ(result.out, kSaved) << faults;
     }
-    // Recoloured four times over: the same size, every byte a band.
+    // Recoloured seven times over: the same size, every byte a band.
     Bytes out = ReadFileBytes(in_);
     ASSERT_EQ(out.size(), input.size());
     for (size_t i = 1078; i < out.size(); ++i) {
         ASSERT_LT(out[i], 4) << "byte " << i;
+    }
+}
+
+TEST_F(SaveFaultTest, InPlaceRewriteReportsEveryFailureAndLeavesNoTemporary)
+{
+    // A second name makes the output be rewritten in place. A failed
+    // truncation is a failed open and changes nothing; later failures
+    // cannot keep the old image, but are reported.
+    WriteFileBytes(in_, Image());
+    WriteFileBytes(out_, {'o', 'l', 'd'});
+    ASSERT_EQ(link(out_.c_str(), scratch_.Path("other.bmp").c_str()), 0);
+    ProcessResult truncate = Run("truncate:1", in_, out_);
+    EXPECT_EQ(truncate.exitStatus, 1);
+    EXPECT_EQ(truncate.out, kLoaded + "read BMP image failed");
+    EXPECT_EQ(ReadFileBytes(scratch_.Path("other.bmp")), (Bytes{'o', 'l', 'd'}));
+    for (const char* faults : {"write:1", "write:3", "sync:1", "close:1"}) {
+        ProcessResult result = Run(faults, in_, out_);
+        EXPECT_EQ(result.exitStatus, 1) << faults;
+        EXPECT_EQ(result.out, kFailed) << faults;
+        EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "other.bmp", "out.bmp"}));
+    }
+}
+
+TEST_F(SaveFaultTest, KilledSaveLeavesOnlyTheInputAndTheOldOutput)
+{
+    // Killed partway through the palette: by SIGKILL, and by SIGXFSZ for a
+    // host that keeps that signal's default.
+    WriteFileBytes(in_, Image());
+    for (const std::string& existing : {std::string(), std::string("old")}) {
+        if (!existing.empty()) {
+            WriteFileBytes(out_, Bytes(existing.begin(), existing.end()));
+        }
+        for (auto [faults, signal] : {std::pair{"kill", SIGKILL}, std::pair{"none", SIGXFSZ}}) {
+            ProcessResult result = Run(faults, in_, out_, {.fileSizeLimit = 600});
+            EXPECT_EQ(result.signal, signal) << faults;
+            EXPECT_EQ(result.out, kLoaded) << faults;
+            if (existing.empty()) {
+                EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+            } else {
+                EXPECT_EQ(ReadFileBytes(out_), Bytes(existing.begin(), existing.end()));
+                EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+            }
+        }
     }
 }
 
@@ -125,8 +180,8 @@ TEST_F(SaveFaultTest, StraightThroughOutputsReportWriteAndCloseFailures)
     // A device is written in place, with no temporary file to fall back on;
     // the failure is still reported.
     WriteFileBytes(in_, Image());
-    for (const char* point : {"write", "close"}) {
-        ProcessResult result = Run(point, 1, in_, "/dev/null");
+    for (const char* point : {"write:1", "close:1"}) {
+        ProcessResult result = Run(point, in_, "/dev/null");
         EXPECT_EQ(result.exitStatus, 1) << point;
         EXPECT_EQ(result.out, kFailed) << point;
     }

@@ -148,8 +148,41 @@ void CheckReplacement(const Paths& paths, const Bytes& sample, const Bytes& refe
 
     CheckSucceeded("input and output may be one file", Call(paths, same, same));
     Check(ReadFileBytes(same) == reference, "the file is replaced by the recoloured image");
+    SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_HIDDEN);
     CheckSucceeded("an existing output is replaced", Call(paths, paths.sample, existing));
     Check(ReadFileBytes(existing) == reference, "the existing output holds the recoloured image");
+    Check((GetFileAttributesW(existing.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0,
+          "the replaced output keeps its attributes");
+    SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A second name: the file is rewritten in place, so both names hold the
+    // new image.
+    std::wstring other = paths.In(L"other-name.bmp");
+    WriteFileBytes(existing, {'o', 'l', 'd'});
+    CreateHardLinkW(other.c_str(), existing.c_str(), nullptr);
+    CheckSucceeded("a file with two names is recoloured", Call(paths, paths.sample, existing));
+    Check(ReadFileBytes(other) == reference, "its other name holds the recoloured image too");
+    DeleteFileW(other.c_str());
+
+    // Read-only: refused before anything is written, as "wb" refuses it.
+    std::wstring readOnly = paths.In(L"read-only.bmp");
+    WriteFileBytes(readOnly, {'o', 'l', 'd'});
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+    ChildResult refused = Call(paths, paths.sample, readOnly);
+    Check(refused.exitCode == 1 && refused.out == kLoaded + "read BMP image failed" &&
+              ReadFileBytes(readOnly) == Bytes{'o', 'l', 'd'},
+          "a read-only output is refused and kept",
+          "exit " + std::to_string(refused.exitCode) + ", output " + Shown(refused.out));
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(readOnly.c_str());
+
+    // An input another program holds open for writing can still be read.
+    HANDLE holder = CreateFileW(same.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring fromHeld = paths.In(L"from-held.bmp");
+    CheckSucceeded("an input held open for writing elsewhere is read", Call(paths, same, fromHeld));
+    CloseHandle(holder);
+    DeleteFileW(fromHeld.c_str());
     Check(ListDirectory(paths.scratch) == before, "no temporary file is left behind");
 }
 

@@ -13,11 +13,14 @@ struct ProcessResult {
 
 struct ProcessOptions {
     long fileSizeLimit = -1;             // RLIMIT_FSIZE in bytes; -1 leaves it alone
-    bool ignoreFileSizeSignal = false;   // SIGXFSZ ignored, so writes fail instead
     long addressSpaceLimit = -1;         // RLIMIT_AS in bytes, to make allocations fail
     std::string workingDirectory;        // "" leaves it alone
     bool standardErrorTerminal = false;  // standard error on a pseudo-terminal
+    bool asNobody = false;  // run as user and group 65534 through setpriv, with no other groups
 };
+
+// The user and group `asNobody` runs as.
+constexpr unsigned kNobody = 65534;
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
