@@ -19,9 +19,9 @@
 
 #include "program_launcher.h"
 #include "support/bmp_builder.h"
+#include "support/bmp_variants.h"
 #include "support/expected_band.h"
 #include "support/expected_identity.h"
-#include "support/bmp_variants.h"
 #include "support/process.h"
 
 namespace {
