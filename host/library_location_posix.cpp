@@ -49,8 +49,9 @@ bool LibraryPathNearHost(const char* fileName, std::string* path, std::string* p
         return false;
     }
     std::string directory = executable.substr(0, executable.find_last_of('/'));
-    const std::string candidates[] = {directory + "/" + fileName,
-                                      directory + "/" ORVANEPAVONIZE_LIBDIR_FROM_BINDIR "/" + fileName};
+    const std::string candidates[] = {
+        directory + "/" + fileName,
+        directory + "/" ORVANEPAVONIZE_LIBDIR_FROM_BINDIR "/" + fileName};
     for (const std::string& candidate : candidates) {
         if (access(candidate.c_str(), F_OK) == 0) {
             *path = candidate;
