@@ -8,14 +8,12 @@
 
 namespace {
 
-PlatformOutput output;
-
-void WriteOrFail(const void* bytes, int64_t byteCount)
+CallStatus Write(PlatformOutput* output, const void* bytes, int64_t byteCount)
 {
-    if (!PlatformWrite(&output, bytes, static_cast<size_t>(byteCount))) {
-        PlatformAbandonOutput(&output);
-        EndCallWithMessage(kMessageWriteFailed);
+    if (!PlatformWrite(output, bytes, static_cast<size_t>(byteCount))) {
+        return {CallProblem::OutputWriteFailed};
     }
+    return kCallOk;
 }
 
 // The file header and a BITMAPINFOHEADER, uncompressed, with no resolution
@@ -47,37 +45,65 @@ void EncodePalette(uint8_t* bytes, const PaletteEntry* palette)
     }
 }
 
-}  // namespace
-
-void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t height,
-                    int32_t bitCount, PaletteEntry* palette)
+// Writes the headers, colours the image in place, and writes the palette and
+// the rows, in that order. The caller abandons the output on failure.
+CallStatus WriteBitmap(PlatformOutput* output, uint8_t* pixels, int32_t width, int32_t height,
+                       int32_t bitCount, PaletteEntry* palette)
 {
-    if (pixels == nullptr) {
-        EndCallWithMessage(nullptr);
-    }
     int64_t paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
     int64_t rowBytes = RowBytes(width, bitCount);
-    if (!PlatformBeginOutput(path, &output)) {
-        EndCallWithMessage(kMessageOutputFailed);
-    }
     // Top-down images keep their negative height; their size uses |height|.
     int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
     int64_t imageBytes = rowBytes * rows;
 
     uint8_t headers[kHeadersBytes] = {};
     EncodeHeaders(headers, width, height, bitCount, paletteBytes, imageBytes);
-    WriteOrFail(headers, kHeadersBytes);
+    if (CallStatus status = Write(output, headers, kHeadersBytes); status.Failed()) {
+        return status;
+    }
 
     ApplyColourBands(pixels, static_cast<int32_t>(rows), static_cast<int32_t>(rowBytes));
 
     if (paletteBytes > 0) {
         uint8_t paletteFileBytes[kPaletteBytes];
         EncodePalette(paletteFileBytes, palette);
-        WriteOrFail(paletteFileBytes, kPaletteBytes);
+        if (CallStatus status = Write(output, paletteFileBytes, kPaletteBytes); status.Failed()) {
+            return status;
+        }
     }
-    WriteOrFail(pixels, imageBytes);
+    return Write(output, pixels, imageBytes);
+}
+
+CallStatus SaveBitmap(const char* path, uint8_t* pixels, int32_t width, int32_t height,
+                      int32_t bitCount, PaletteEntry* palette)
+{
+    if (pixels == nullptr) {
+        return {CallProblem::NoPixels};
+    }
+    PlatformOutput output;
+    if (!PlatformBeginOutput(path, &output)) {
+        return {CallProblem::OutputCannotCreate};
+    }
+    if (CallStatus status = WriteBitmap(&output, pixels, width, height, bitCount, palette);
+        status.Failed()) {
+        PlatformAbandonOutput(&output);
+        return status;
+    }
     if (!PlatformFinishOutput(&output)) {
-        EndCallWithMessage(kMessageWriteFailed);
+        return {CallProblem::OutputWriteFailed};
+    }
+    return kCallOk;
+}
+
+}  // namespace
+
+void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t height,
+                    int32_t bitCount, PaletteEntry* palette)
+{
+    // The one place a save ends the call.
+    if (CallStatus status = SaveBitmap(path, pixels, width, height, bitCount, palette);
+        status.Failed()) {
+        EndCall(status);
     }
     PlatformPrint(kMessageSaved);
 }

@@ -3,19 +3,14 @@
 #include "image_state.h"
 #include "platform.h"
 
-void EndCallWithMessage(const char* message)
+void EndCall(CallStatus status)
 {
     // Nothing of the image outlives the call, even when a test or a fuzzer
     // intercepts the end of the process and carries on.
     ReleaseImage();
-    if (message != nullptr) {
+    char text[kCallMessageBytes];
+    if (const char* message = CallMessage(status, text); message != nullptr) {
         PlatformPrint(message);
     }
     PlatformEndProcess(1);
-}
-
-void EndCall(CallStatus status)
-{
-    char text[kCallMessageBytes];
-    EndCallWithMessage(CallMessage(status, text));
 }

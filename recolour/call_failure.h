@@ -4,8 +4,5 @@
 
 #include "call_status.h"
 
-// Ends the call with the message that tells `status`.
+// Ends the call with the message that tells `status` (none for NoPixels).
 [[noreturn]] void EndCall(CallStatus status);
-
-// `message` may be nullptr: the process then ends silently.
-[[noreturn]] void EndCallWithMessage(const char* message);

@@ -56,6 +56,8 @@ const char* ProblemText(CallProblem problem)
         return kMessageOutputFailed;
     case CallProblem::OutputWriteFailed:
         return kMessageWriteFailed;
+    case CallProblem::NoPixels:
+        return nullptr;
     }
     return kMessageInternalError;
 }

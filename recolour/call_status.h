@@ -40,6 +40,8 @@ enum class CallProblem : uint8_t {
     // Output I/O.
     OutputCannotCreate,  // "read BMP image failed", without a line feed
     OutputWriteFailed,   // "write BMP image failed"
+
+    NoPixels,  // the writer was handed no pixel buffer: ends the call silently
 };
 
 struct CallStatus {
@@ -53,5 +55,6 @@ inline constexpr CallStatus kCallOk{};
 
 constexpr size_t kCallMessageBytes = 128;
 
-// The message that tells `status`, composed in `text` when it names a value.
+// The message that tells `status`, composed in `text` when it names a value;
+// nullptr for the one problem that ends a call without a word.
 const char* CallMessage(CallStatus status, char (&text)[kCallMessageBytes]);
