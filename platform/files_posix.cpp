@@ -2,9 +2,10 @@
 // move the pixel area in one piece. An output is found and replaced relative
 // to its folder's descriptor, so no path length limit applies beyond the
 // kernel's own for each name.
+#include "fault_injection.h"
+#include "output_names.h"
 #include "platform.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,32 +36,15 @@ int Descriptor(PlatformHandle handle)
     return static_cast<int>(handle);
 }
 
-// Tells temporary files of one process apart when a host saves several.
-std::atomic<unsigned> temporaryCounter{0};
-
-// How many more times each point is reached before it fails; 0: never.
-std::atomic<int> faultCountdown[static_cast<int>(FaultPoint::Count)];
-
 // True when an injected fault makes this step fail; sets errno as the
 // system call would.
 bool FaultFires(FaultPoint point)
 {
-    std::atomic<int>& countdown = faultCountdown[static_cast<int>(point)];
-    if (countdown.load() <= 0 || countdown.fetch_sub(1) != 1) {
+    if (!FaultInjected(point)) {
         return false;
     }
     errno = point == FaultPoint::Write ? ENOSPC : point == FaultPoint::Unnamed ? EOPNOTSUPP : EIO;
     return true;
-}
-
-char* CopyText(const char* text, size_t bytes)
-{
-    char* copy = static_cast<char*>(PlatformAllocate(bytes + 1));
-    if (copy != nullptr) {
-        std::memcpy(copy, text, bytes);
-        copy[bytes] = 0;
-    }
-    return copy;
 }
 
 void CloseDescriptor(PlatformHandle* handle)
@@ -163,17 +147,14 @@ bool FindTarget(const char* path, PlatformOutput* output)
     return found;
 }
 
-// A short name that fits any file system's name limit, whatever the length
-// of the output's own name.
-void TemporaryName(char (&name)[32])
+// A temporary's name; the process and the time keep processes apart.
+void NewTemporaryName(char (&name)[kTemporaryNameBytes])
 {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    uint64_t mix = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
-                   (static_cast<uint64_t>(now.tv_sec) << 20) ^
-                   (static_cast<uint64_t>(temporaryCounter.fetch_add(1)) * 0x9E3779B97F4A7C15u);
-    std::snprintf(name, sizeof name, ".pavonize-%012llx",
-                  static_cast<unsigned long long>(mix & 0xFFFFFFFFFFFFu));
+    ::TemporaryName(name, (static_cast<uint64_t>(getpid()) << 32) ^
+                              static_cast<uint64_t>(now.tv_nsec) ^
+                              (static_cast<uint64_t>(now.tv_sec) << 20));
 }
 
 // A named temporary in the output's folder, for file systems that cannot
@@ -181,8 +162,8 @@ void TemporaryName(char (&name)[32])
 int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        TemporaryName(name);
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
         int fd =
             openat(Descriptor(output->folder), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
@@ -300,8 +281,8 @@ bool NameTemporary(PlatformOutput* output, int temporary)
     char procPath[48];
     std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", temporary);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        TemporaryName(name);
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
         if (FaultFires(FaultPoint::Link)) {
             return false;
         }
@@ -470,9 +451,4 @@ bool PlatformFinishOutput(PlatformOutput* output)
 void PlatformAbandonOutput(PlatformOutput* output)
 {
     ReleaseOutput(output);
-}
-
-void PlatformInjectFault(FaultPoint point, int occurrence)
-{
-    faultCountdown[static_cast<int>(point)].store(occurrence > 0 ? occurrence : 0);
 }

@@ -3,12 +3,12 @@
 // offsets. An existing output is opened for writing first, so a read-only
 // one is refused as "wb" would refuse it, and then replaced with ReplaceFile,
 // which keeps its attributes and access control list.
+#include "fault_injection.h"
+#include "output_names.h"
 #include "platform.h"
 
 #include <windows.h>
 
-#include <atomic>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -25,17 +25,20 @@ PlatformHandle FromWin32Handle(HANDLE handle)
     return reinterpret_cast<PlatformHandle>(handle);
 }
 
-// Tells temporary files of one process apart when a host saves several.
-std::atomic<unsigned> temporaryCounter{0};
-
 char* CopyString(const char* text)
 {
-    size_t bytes = std::strlen(text) + 1;
-    char* copy = static_cast<char*>(PlatformAllocate(bytes));
-    if (copy != nullptr) {
-        std::memcpy(copy, text, bytes);
+    return CopyText(text, std::strlen(text));
+}
+
+// True when an injected fault makes this step fail; sets the last error as
+// the call would.
+bool FaultFires(FaultPoint point)
+{
+    if (!FaultInjected(point)) {
+        return false;
     }
-    return copy;
+    SetLastError(point == FaultPoint::Write ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
+    return true;
 }
 
 void ReleaseOutput(PlatformOutput* output)
@@ -61,7 +64,7 @@ bool CreateTemporaryBeside(const char* target, PlatformOutput* output)
         slash = otherSlash;
     }
     size_t folderBytes = slash == nullptr ? 0 : static_cast<size_t>(slash - target) + 1;
-    size_t bytes = folderBytes + 32;
+    size_t bytes = folderBytes + kTemporaryNameBytes;
     char* temporary = static_cast<char*>(PlatformAllocate(bytes));
     if (temporary == nullptr) {
         return false;
@@ -70,11 +73,10 @@ bool CreateTemporaryBeside(const char* target, PlatformOutput* output)
     for (int attempt = 0; attempt < 100; ++attempt) {
         LARGE_INTEGER now{};
         QueryPerformanceCounter(&now);
-        unsigned long long mix = static_cast<unsigned long long>(now.QuadPart) ^
-                                 (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^
-                                 (temporaryCounter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-        std::snprintf(temporary + folderBytes, bytes - folderBytes, ".pavonize-%012llx.tmp",
-                      mix & 0xFFFFFFFFFFFFull);
+        char name[kTemporaryNameBytes];
+        TemporaryName(name, static_cast<uint64_t>(now.QuadPart) ^
+                                (static_cast<uint64_t>(GetCurrentProcessId()) << 32));
+        std::memcpy(temporary + folderBytes, name, sizeof name);
         HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
@@ -244,7 +246,8 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
         DWORD wanted =
             static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
         DWORD written = 0;
-        if (!WriteFile(Win32Handle(output->handle), source, wanted, &written, nullptr) ||
+        if (FaultFires(FaultPoint::Write) ||
+            !WriteFile(Win32Handle(output->handle), source, wanted, &written, nullptr) ||
             written == 0) {
             return false;
         }
@@ -260,8 +263,12 @@ bool PlatformFinishOutput(PlatformOutput* output)
     output->handle = kNoPlatformHandle;
     // Replacing an existing image: its bytes must be on disk before the
     // move, or a crash could leave an empty file where the image was.
-    bool good = !(output->replacesExisting && !FlushFileBuffers(file));
-    good = CloseHandle(file) && good;
+    bool good =
+        !(output->replacesExisting && (FaultFires(FaultPoint::Sync) || !FlushFileBuffers(file)));
+    good = CloseHandle(file) && !FaultFires(FaultPoint::Close) && good;
+    if (good && output->temporaryName != nullptr && FaultFires(FaultPoint::Rename)) {
+        good = false;
+    }
     if (good && output->temporaryName != nullptr) {
         // ReplaceFile gives the new file the replaced one's attributes and
         // access control list; a new file is simply moved into place.

@@ -126,7 +126,7 @@ bool PlatformFinishOutput(PlatformOutput* output);
 // Closes and removes the temporary file after a failure.
 void PlatformAbandonOutput(PlatformOutput* output);
 
-// ---- Fault injection (tests only) -------------------------------------------
+// ---- Fault injection (test builds only) -------------------------------------
 
 // The steps of writing an output that can fail. Writes are unbuffered, so
 // there is no flush step; the sync is only done when replacing a file.
@@ -141,8 +141,10 @@ enum class FaultPoint {
     Count,
 };
 
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: the `occurrence`-th (from 1) time `point` is reached from now
 // on, it fails as the system call would on a full or failing disk; 0
 // disarms it. Each point is armed on its own. Nothing in the library calls
 // this.
 void PlatformInjectFault(FaultPoint point, int occurrence);
+#endif

@@ -268,7 +268,8 @@ TEST(Exports, TheLibraryHasNoStaticInitialiserExitHandlerOrTestSeam)
     all.insert(all.end(), imported.begin(), imported.end());
     for (const std::string& name : all) {
         for (const char* unwanted :
-             {"_GLOBAL__sub_I", "atexit", "PlatformReplace", "PlatformIntercept", "ShellReplace"}) {
+             {"_GLOBAL__sub_I", "atexit", "PlatformReplace", "PlatformIntercept",
+              "PlatformInjectFault", "FaultInjected", "ShellReplace"}) {
             EXPECT_EQ(name.find(unwanted), std::string::npos) << name;
         }
     }

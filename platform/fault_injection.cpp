@@ -1,0 +1,27 @@
+// The write-fault seam of the test build, the same on every platform; the
+// file layers say which error each fault stands for.
+#include "fault_injection.h"
+
+#ifdef ORVANEPAVONIZE_TEST_SEAMS
+
+#include <atomic>
+
+namespace {
+
+// How many more times each point is reached before it fails; 0: never.
+constinit std::atomic<int> faultCountdown[static_cast<int>(FaultPoint::Count)] = {};
+
+}  // namespace
+
+bool FaultInjected(FaultPoint point)
+{
+    std::atomic<int>& countdown = faultCountdown[static_cast<int>(point)];
+    return countdown.load() > 0 && countdown.fetch_sub(1) == 1;
+}
+
+void PlatformInjectFault(FaultPoint point, int occurrence)
+{
+    faultCountdown[static_cast<int>(point)].store(occurrence > 0 ? occurrence : 0);
+}
+
+#endif
