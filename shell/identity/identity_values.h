@@ -49,7 +49,7 @@ inline constexpr VersionString kVersionStrings[] = {
     {"FileDescription", "OrvanePavonize DLL"},
     {"FileVersion", ORVANEPAVONIZE_VERSION_TEXT},
     {"InternalName", "OrvanePavonize"},
-    {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
+    {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize authors"},
     {"LegalTrademarks", ""},
     {"OriginalFilename", "OrvanePavonize.DLL"},
     {"ProductName", "OrvanePavonize Dynamic Link Library"},

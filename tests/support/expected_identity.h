@@ -19,7 +19,7 @@ inline constexpr VersionString kVersionStrings[] = {
     {"FileDescription", "OrvanePavonize DLL"},
     {"FileVersion", "1, 0, 0, 1"},
     {"InternalName", "OrvanePavonize"},
-    {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize developers"},
+    {"LegalCopyright", "Copyright (C) 2026 the OrvanePavonize authors"},
     {"LegalTrademarks", ""},
     {"OriginalFilename", "OrvanePavonize.DLL"},
     {"ProductName", "OrvanePavonize Dynamic Link Library"},
