@@ -17,6 +17,14 @@ option(ORVANEPAVONIZE_INSTALL "Generate the install rules" ${PROJECT_IS_TOP_LEVE
 set(ORVANEPAVONIZE_EXPORT_NAME OrvanePavonizeTargets)
 set(ORVANEPAVONIZE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/OrvanePavonize)
 
+# The build tree's programs and libraries carry their install's search path,
+# which works in both places. A path that CMake rewrites when installing is
+# padded in the build tree with empty entries, and the loader reads an
+# empty entry as the current folder.
+function(orvanepavonize_keep_search_path target)
+  set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+endfunction()
+
 # A shared library of the project: runtime file and SONAME link for users of
 # programs, the unversioned link for developers, and an entry in the exported
 # CMake targets. Libraries look for their siblings beside themselves.
@@ -25,6 +33,7 @@ function(orvanepavonize_install_library target)
     return()
   endif()
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  orvanepavonize_keep_search_path(${target})
   install(TARGETS ${target} EXPORT ${ORVANEPAVONIZE_EXPORT_NAME}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
       COMPONENT Runtime NAMELINK_COMPONENT Development)
@@ -38,7 +47,9 @@ function(orvanepavonize_install_program target)
   endif()
   file(RELATIVE_PATH to_libdir
     /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir}")
+  # In the build tree the libraries lie beside the program.
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${to_libdir};$ORIGIN")
+  orvanepavonize_keep_search_path(${target})
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Command)
 endfunction()
 

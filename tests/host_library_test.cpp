@@ -55,6 +55,7 @@ TEST(HostLibrary, ARefusedAttachEndsTheHostWithAMessage)
     fs::create_directories(directory);
     fs::copy_file(PAVONIZE_HOST, directory / "pavonize");
     fs::copy_file(REFUSING_MODULE, directory / ORVANEPAVONIZE_LIBRARY_FILE);
+    fs::copy_file(FRAMEWORK_LIBRARY, directory / FRAMEWORK_LIBRARY_FILE);
     fs::path output = directory / "out.bmp";
 
     ProcessResult run =

@@ -342,12 +342,16 @@ TEST_P(CommandLineTest, StatusOutputAndFiles)
 
     ProcessResult result;
     if (row.plantedLibraryWithoutProc) {
-        std::vector<std::string> argv{"/usr/bin/unshare",
-                                      "-m",
-                                      "/bin/sh",
-                                      "-c",
-                                      "mount -t tmpfs none /proc && exec \"$0\" \"$@\"",
-                                      PAVONIZE_EXE};
+        // Without /proc the dynamic loader cannot place $ORIGIN either, so
+        // the framework library is named to it outright.
+        std::string folder = fs::path(PAVONIZE_EXE).parent_path().string();
+        std::vector<std::string> argv{
+            "/usr/bin/unshare",
+            "-m",
+            "/bin/sh",
+            "-c",
+            "mount -t tmpfs none /proc && LD_LIBRARY_PATH='" + folder + "' exec \"$0\" \"$@\"",
+            PAVONIZE_EXE};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         result = RunProcess(argv, options);
     } else {

@@ -6,6 +6,8 @@
 #   pkg_config        the C example built through pkg-config
 #   load_at_run_time  the C++ example that loads the library while running
 #   python            the Python module, through its example and its checks
+#   runpath           every program and library of the build and the install
+#                     finds its libraries relative to itself
 # Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
 #         CXX_COMPILER PYTHON LIBDIR (the library folder under the prefix)
 #         PYTHON_DIR (the Python module's folder under the prefix)
@@ -199,6 +201,43 @@ elseif(STEP STREQUAL "python")
   expect_run("module ok\n" ${python_env}
     "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python")
   expect_recoloured("${SCRATCH}/python/module-été.bmp")
+
+elseif(STEP STREQUAL "runpath")
+  # No empty entry (the loader reads it as the current folder), no
+  # relative one (a folder of the current folder) and no path into the
+  # build tree: only $ORIGIN. The consumers' own programs, linked with an
+  # rpath as their users would link them, are theirs and left out, and so is
+  # the Debian package test's own build of the same sources, which that
+  # test may be remaking meanwhile.
+  file(GLOB_RECURSE files LIST_DIRECTORIES false "${BUILD_DIR}/*")
+  list(FILTER files EXCLUDE REGEX
+    "\\.(o|a|bmp)$|/consumer/(find-package|pkg-config|load-at-run-time)/|/tests/install/debian/")
+  set(checked "")
+  set(faults "")
+  foreach(file IN LISTS files)
+    if(IS_SYMLINK "${file}")
+      continue()
+    endif()
+    # ELF programs and shared objects: e_type 2 or 3, little-endian.
+    file(READ "${file}" head LIMIT 18 HEX)
+    if(NOT head MATCHES "^7f454c46.*0[23]00$")
+      continue()
+    endif()
+    list(APPEND checked "${file}")
+    execute_process(COMMAND readelf -d "${file}" OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "Library (runpath|rpath): \\[[^]\n]*\\]" paths "${dynamic}")
+    foreach(path IN LISTS paths)
+      if(NOT path MATCHES "\\[\\$ORIGIN(/[^:]*)?(:\\$ORIGIN(/[^:]*)?)*\\]$")
+        string(APPEND faults "${file}: ${path}\n")
+      endif()
+    endforeach()
+  endforeach()
+  if(NOT checked MATCHES "/bin/pavonize;" OR NOT checked MATCHES "/prefix/bin/pavonize")
+    message(FATAL_ERROR "the build's and the install's pavonize were not among the files checked:\n${checked}")
+  endif()
+  if(faults)
+    message(FATAL_ERROR "search paths that are not relative to the file itself:\n${faults}")
+  endif()
 
 else()
   message(FATAL_ERROR "unknown STEP '${STEP}'")
