@@ -196,16 +196,17 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
             ReleaseOutput(output);
             return false;
         }
+        output->route = OutputRoute::NewFile;
         return true;
     }
     if (GetFileType(existing) != FILE_TYPE_DISK) {
         // NUL, a console, a pipe: nothing to replace, so written straight
         // through.
         output->handle = FromWin32Handle(existing);
+        output->route = OutputRoute::StraightThrough;
         return true;
     }
     output->handle = FromWin32Handle(existing);
-    output->replacesExisting = true;
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(existing, &information) ||
         (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -216,13 +217,12 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     }
     if (information.nNumberOfLinks > 1) {
         // Replacing would leave the other names with the old image: the
-        // file is rewritten in place, as "wb" would.
-        if (!SetEndOfFile(existing)) {
-            ReleaseOutput(output);
-            return false;
-        }
+        // file is rewritten in place, as "wb" would, but cut to length only
+        // once the image is written.
+        output->route = OutputRoute::InPlace;
         return true;
     }
+    output->route = OutputRoute::Replacement;
     output->targetName = FinalPath(existing, path);
     CloseHandle(existing);
     output->handle = kNoPlatformHandle;
@@ -237,6 +237,31 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
                            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
     return true;
+}
+
+bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount)
+{
+    if (output->route == OutputRoute::StraightThrough) {
+        return true;
+    }
+    if (FaultFires(FaultPoint::Reserve)) {
+        return false;
+    }
+    // An allocation below the file's size would cut it: only ever grown.
+    HANDLE file = Win32Handle(output->handle);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart >= byteCount) {
+        return true;
+    }
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = byteCount;
+    if (SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation)) {
+        return true;
+    }
+    // A file system that cannot reserve space writes without.
+    DWORD error = GetLastError();
+    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL &&
+           error != ERROR_FILE_TOO_LARGE;
 }
 
 bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
@@ -261,10 +286,15 @@ bool PlatformFinishOutput(PlatformOutput* output)
 {
     HANDLE file = Win32Handle(output->handle);
     output->handle = kNoPlatformHandle;
+    // A file rewritten in place loses what is left of a longer old image
+    // only now.
+    bool good = output->route != OutputRoute::InPlace ||
+                (!FaultFires(FaultPoint::Truncate) && SetEndOfFile(file));
     // Replacing an existing image: its bytes must be on disk before the
     // move, or a crash could leave an empty file where the image was.
-    bool good =
-        !(output->replacesExisting && (FaultFires(FaultPoint::Sync) || !FlushFileBuffers(file)));
+    bool replaces =
+        output->route == OutputRoute::Replacement || output->route == OutputRoute::InPlace;
+    good = good && !(replaces && (FaultFires(FaultPoint::Sync) || !FlushFileBuffers(file)));
     good = CloseHandle(file) && !FaultFires(FaultPoint::Close) && good;
     if (good && output->temporaryName != nullptr && FaultFires(FaultPoint::Rename)) {
         good = false;
@@ -272,7 +302,7 @@ bool PlatformFinishOutput(PlatformOutput* output)
     if (good && output->temporaryName != nullptr) {
         // ReplaceFile gives the new file the replaced one's attributes and
         // access control list; a new file is simply moved into place.
-        good = output->replacesExisting
+        good = output->route == OutputRoute::Replacement
                    ? ReplaceFileA(output->targetName, output->temporaryName, nullptr, 0, nullptr,
                                   nullptr)
                    : MoveFileExA(output->temporaryName, output->targetName,

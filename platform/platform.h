@@ -98,30 +98,46 @@ void PlatformCloseInput(PlatformHandle handle);
 
 // ---- Writing files ----------------------------------------------------------
 
+// How an output is being written.
+enum class OutputRoute {
+    None,
+    NewFile,          // a temporary that takes the name when complete
+    Replacement,      // a temporary that takes the place of the existing file
+    InPlace,          // the existing file itself, written over and cut to length
+    StraightThrough,  // a FIFO or a device, written as it is
+};
+
 // An output in progress. An existing regular file is opened for writing
 // first, so an output that "wb" could not open is refused the same way.
 // Then, when a new file can take its place unchanged to its users (one link,
-// its owner, group and mode), the image goes to a temporary file in the same
-// folder that PlatformFinishOutput puts in place; otherwise the opened file
-// is rewritten in place. A new file is always made through a temporary one.
-// Anything else (a FIFO, a device) is written straight through.
+// its owner, group, mode, extended attributes and flags), the image goes to
+// a temporary file in the same folder that PlatformFinishOutput puts in
+// place; otherwise the opened file is rewritten in place. A new file is
+// always made through a temporary one.
 struct PlatformOutput {
+    OutputRoute route = OutputRoute::None;
     PlatformHandle handle = kNoPlatformHandle;  // the temporary file, or the output itself
     PlatformHandle folder = kNoPlatformHandle;  // the output's folder, when a temporary is used
     char* targetName = nullptr;     // where the temporary goes: a name in `folder`, or a path
     char* temporaryName = nullptr;  // the temporary's name, once it has one
-    bool unnamedTemporary = false;  // a temporary with no name yet, given one only to be renamed
-    bool replacesExisting = false;  // sync before replacing or rewriting a file
+    bool unnamedTemporary = false;  // a temporary with no name until it is put in place
 };
 
 // false when the output cannot be opened: a missing or unwritable folder,
 // a folder as target, an existing file the caller may not write, a FIFO
-// with no reader, no path.
+// with no reader, a symbolic link or a file that another user planted in a
+// shared folder such as /tmp, no path.
 bool PlatformBeginOutput(const char* path, PlatformOutput* output);
+// Makes room for the `byteCount` bytes that will be written, before the
+// first one is: a file-size limit or a full disk fails here, while the old
+// file is still whole. Where the file system cannot reserve space it only
+// checks the file-size limit.
+bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount);
 // Writes all `byteCount` bytes; false on any error or short write.
 bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount);
-// Syncs (when replacing), closes and puts the temporary in place. On failure
-// the temporary file is removed and false is returned.
+// Cuts a file rewritten in place to what was written, syncs (when
+// replacing), closes and puts the temporary in place. On failure the
+// temporary file is removed and false is returned.
 bool PlatformFinishOutput(PlatformOutput* output);
 // Closes and removes the temporary file after a failure.
 void PlatformAbandonOutput(PlatformOutput* output);
@@ -135,16 +151,18 @@ enum class FaultPoint {
     Sync,      // fsync before replacing or finishing the rewrite of a file
     Close,     // closing the output
     Rename,    // putting the temporary file in place
-    Link,      // giving an unnamed temporary file its name before the rename
-    Truncate,  // emptying an existing output that is rewritten in place
+    Link,      // giving an unnamed temporary file a name in its folder
+    Truncate,  // cutting an output rewritten in place to its new length
     Unnamed,   // creating an unnamed temporary (fails as on a file system without them)
+    Reserve,   // reserving the output's space (fails as on a full disk)
     Count,
 };
 
 #ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: the `occurrence`-th (from 1) time `point` is reached from now
-// on, it fails as the system call would on a full or failing disk; 0
+// on, it fails as the system call would on a full or failing disk, or, with
+// `kill`, the process is killed there (SIGKILL) as a crash would end it; 0
 // disarms it. Each point is armed on its own. Nothing in the library calls
 // this.
-void PlatformInjectFault(FaultPoint point, int occurrence);
+void PlatformInjectFault(FaultPoint point, int occurrence, bool kill = false);
 #endif

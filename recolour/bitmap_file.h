@@ -13,6 +13,8 @@ void LoadBitmapFile(const char* path);
 // Writes the headers, colours the image (ApplyColourBands), then writes the
 // palette and the pixel rows, and prints the saved message. Ends the process
 // with status 1 when `pixels` is absent (silently), when the output cannot be
-// created, or when any write fails; a failed save leaves the target as it was.
+// created, or when any write fails. A failed save leaves the target as it
+// was, except a file rewritten in place (one with several names, say) that
+// fails after its space was reserved: that one holds a partial image.
 void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t height,
                     int32_t bitCount, PaletteEntry* palette);

@@ -45,33 +45,47 @@ void EncodePalette(uint8_t* bytes, const PaletteEntry* palette)
     }
 }
 
+// The sizes of the file that a save writes.
+struct SaveSizes {
+    int64_t paletteBytes;
+    int64_t rows;
+    int64_t rowBytes;
+    int64_t imageBytes;
+};
+
+SaveSizes SizesOf(int32_t width, int32_t height, int32_t bitCount, const PaletteEntry* palette)
+{
+    SaveSizes sizes{};
+    sizes.paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
+    sizes.rowBytes = RowBytes(width, bitCount);
+    // Top-down images keep their negative height; their size uses |height|.
+    sizes.rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    sizes.imageBytes = sizes.rowBytes * sizes.rows;
+    return sizes;
+}
+
 // Writes the headers, colours the image in place, and writes the palette and
 // the rows, in that order. The caller abandons the output on failure.
 CallStatus WriteBitmap(PlatformOutput* output, uint8_t* pixels, int32_t width, int32_t height,
-                       int32_t bitCount, PaletteEntry* palette)
+                       int32_t bitCount, PaletteEntry* palette, const SaveSizes& sizes)
 {
-    int64_t paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
-    int64_t rowBytes = RowBytes(width, bitCount);
-    // Top-down images keep their negative height; their size uses |height|.
-    int64_t rows = height < 0 ? -static_cast<int64_t>(height) : height;
-    int64_t imageBytes = rowBytes * rows;
-
     uint8_t headers[kHeadersBytes] = {};
-    EncodeHeaders(headers, width, height, bitCount, paletteBytes, imageBytes);
+    EncodeHeaders(headers, width, height, bitCount, sizes.paletteBytes, sizes.imageBytes);
     if (CallStatus status = Write(output, headers, kHeadersBytes); status.Failed()) {
         return status;
     }
 
-    ApplyColourBands(pixels, static_cast<int32_t>(rows), static_cast<int32_t>(rowBytes));
+    ApplyColourBands(pixels, static_cast<int32_t>(sizes.rows),
+                     static_cast<int32_t>(sizes.rowBytes));
 
-    if (paletteBytes > 0) {
+    if (sizes.paletteBytes > 0) {
         uint8_t paletteFileBytes[kPaletteBytes];
         EncodePalette(paletteFileBytes, palette);
         if (CallStatus status = Write(output, paletteFileBytes, kPaletteBytes); status.Failed()) {
             return status;
         }
     }
-    return Write(output, pixels, imageBytes);
+    return Write(output, pixels, sizes.imageBytes);
 }
 
 CallStatus SaveBitmap(const char* path, uint8_t* pixels, int32_t width, int32_t height,
@@ -84,7 +98,14 @@ CallStatus SaveBitmap(const char* path, uint8_t* pixels, int32_t width, int32_t 
     if (!PlatformBeginOutput(path, &output)) {
         return {CallProblem::OutputCannotCreate};
     }
-    if (CallStatus status = WriteBitmap(&output, pixels, width, height, bitCount, palette);
+    SaveSizes sizes = SizesOf(width, height, bitCount, palette);
+    // Room for the whole file first: a full disk or a file-size limit then
+    // fails the save before a byte of an existing file is written over.
+    if (!PlatformReserveOutput(&output, kHeadersBytes + sizes.paletteBytes + sizes.imageBytes)) {
+        PlatformAbandonOutput(&output);
+        return {CallProblem::OutputWriteFailed};
+    }
+    if (CallStatus status = WriteBitmap(&output, pixels, width, height, bitCount, palette, sizes);
         status.Failed()) {
         PlatformAbandonOutput(&output);
         return status;

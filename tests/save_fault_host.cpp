@@ -1,16 +1,15 @@
 // save_fault_host FAULTS INPUT OUTPUT: arms write faults in the platform
 // layer, then calls the exported Pavonize once, as a host would. FAULTS is
 // "none" or a comma-separated list of POINT:N (the Nth time POINT is reached
-// fails), and may hold "kill": a write past the file-size limit then ends
-// the process with SIGKILL, as a killed save would end, at that very byte.
-// Signals are otherwise left as a host that changes nothing has them.
+// fails) or POINT:N:kill (the process is killed there with SIGKILL, as a
+// crash would end it at that very step). Signals are left as a host that
+// changes nothing has them.
 //
 // The fault is injected through the platform layer rather than by
 // preloading a fault library into a real pavonize: such a library fails
 // every write() of the process alike (standard output's too) and cannot
 // pick the third write of one descriptor, while this seam names the exact
 // step and leaves everything else of the process real, including the exit.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,32 +21,25 @@
 
 namespace {
 
-void KillSelf(int /*signal*/)
-{
-    std::raise(SIGKILL);
-}
-
 bool ArmFault(const std::string& fault)
 {
     const struct {
         const char* name;
         FaultPoint point;
-    } kPoints[] = {{"write", FaultPoint::Write},    {"sync", FaultPoint::Sync},
-                   {"close", FaultPoint::Close},    {"rename", FaultPoint::Rename},
-                   {"link", FaultPoint::Link},      {"truncate", FaultPoint::Truncate},
-                   {"unnamed", FaultPoint::Unnamed}};
+    } kPoints[] = {{"write", FaultPoint::Write},     {"sync", FaultPoint::Sync},
+                   {"close", FaultPoint::Close},     {"rename", FaultPoint::Rename},
+                   {"link", FaultPoint::Link},       {"truncate", FaultPoint::Truncate},
+                   {"unnamed", FaultPoint::Unnamed}, {"reserve", FaultPoint::Reserve}};
     if (fault == "none") {
         return true;
     }
-    if (fault == "kill") {
-        std::signal(SIGXFSZ, KillSelf);
-        return true;
-    }
     size_t colon = fault.find(':');
+    size_t kill = fault.find(":kill");
     for (const auto& known : kPoints) {
         if (colon != std::string::npos && fault.compare(0, colon, known.name) == 0 &&
             std::strlen(known.name) == colon) {
-            PlatformInjectFault(known.point, std::atoi(fault.c_str() + colon + 1));
+            PlatformInjectFault(known.point, std::atoi(fault.c_str() + colon + 1),
+                                kill != std::string::npos);
             return true;
         }
     }
@@ -78,8 +70,8 @@ int main(int argc, char** argv)
     if (argc != 4 || !ArmFaults(argv[1]) || !Utf8ToUtf16(argv[2], &input) ||
         !Utf8ToUtf16(argv[3], &output)) {
         std::fprintf(stderr,
-                     "usage: save_fault_host none|kill|POINT:N[,...] INPUT OUTPUT\n"
-                     "  POINT: write sync close rename link truncate unnamed\n");
+                     "usage: save_fault_host none|POINT:N[:kill][,...] INPUT OUTPUT\n"
+                     "  POINT: write sync close rename link truncate unnamed reserve\n");
         return 2;
     }
     return Pavonize(input.c_str(), output.c_str()) == PAVONIZE_DONE ? 0 : 3;

@@ -1,5 +1,6 @@
-// A save that fails at any step, in a real process: the write of each part
-// of the file, the sync, naming the temporary, the close and the rename,
+// A save that fails at any step, in a real process: reserving the space,
+// the write of each part of the file, the sync, naming the temporary, the
+// close and the rename,
 // with an unnamed temporary and with the named one used where the file
 // system has no unnamed ones. Each ends with status 1 and "write BMP image
 // failed", never "image saved", leaves no temporary file, and leaves
@@ -22,22 +23,26 @@ const std::string kSaved = kLoaded + "image saved\n";
 struct SaveStep {
     const char* name;
     const char* faults;  // as save_fault_host takes them
+    bool newFileReachesIt = true;
 };
 
-// A save makes three writes (headers, palette, pixel rows), names its
-// temporary, closes it and renames it, and syncs before replacing an
-// existing file. A named temporary has no naming step.
+// A save reserves its space, makes three writes (headers, palette, pixel
+// rows), names its temporary, closes it and renames it, and syncs before
+// replacing an existing file. A named temporary has no naming step; a new
+// file is neither synced nor renamed, as its temporary is linked straight
+// to its name.
 const SaveStep kSteps[] = {
+    {"Reserve", "reserve:1"},
     {"HeaderWrite", "write:1"},
     {"PaletteWrite", "write:2"},
     {"PixelWrite", "write:3"},
-    {"Sync", "sync:1"},
+    {"Sync", "sync:1", false},
     {"Link", "link:1"},
     {"Close", "close:1"},
-    {"Rename", "rename:1"},
+    {"Rename", "rename:1", false},
     {"NamedHeaderWrite", "unnamed:1,write:1"},
     {"NamedPixelWrite", "unnamed:1,write:3"},
-    {"NamedSync", "unnamed:1,sync:1"},
+    {"NamedSync", "unnamed:1,sync:1", false},
     {"NamedClose", "unnamed:1,close:1"},
     {"NamedRename", "unnamed:1,rename:1"},
 };
@@ -96,9 +101,7 @@ TEST_P(EverySaveStepTest, NewOutputIsNotCreated)
 {
     WriteFileBytes(in_, Image());
     ProcessResult result = Run(GetParam().faults, in_, out_);
-    if (std::string(GetParam().faults).find("sync") != std::string::npos) {
-        // A new file has nothing to lose to a crash: it is not synced, so
-        // the fault never fires.
+    if (!GetParam().newFileReachesIt) {
         EXPECT_EQ(result.exitStatus, 0) << result.err;
         EXPECT_EQ(result.out, kSaved);
         EXPECT_EQ(ReadFileBytes(out_).size(), Image().size());
@@ -114,17 +117,17 @@ INSTANTIATE_TEST_SUITE_P(Faults, EverySaveStepTest, ::testing::ValuesIn(kSteps),
 
 TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
 {
-    // A fourth write, a second close, rename or naming, or an in-place
-    // truncation would mean a save step the table above does not cover.
+    // A fourth write, a second reservation, close, rename or naming, or an
+    // in-place cut would mean a save step the table above does not cover.
     const Bytes input = Image();
     WriteFileBytes(in_, input);
-    for (const char* faults :
-         {"write:4", "close:2", "rename:2", "sync:2", "link:2", "truncate:1", "unnamed:1,link:1"}) {
+    for (const char* faults : {"write:4", "reserve:2", "close:2", "rename:2", "sync:2", "link:2",
+                               "truncate:1", "unnamed:1,link:1"}) {
         ProcessResult result = Run(faults, in_, in_);
         EXPECT_EQ(result.exitStatus, 0) << faults << result.err;
         EXPECT_EQ(result.out, kSaved) << faults;
     }
-    // Recoloured seven times over: the same size, every byte a band.
+    // Recoloured eight times over: the same size, every byte a band.
     Bytes out = ReadFileBytes(in_);
     ASSERT_EQ(out.size(), input.size());
     for (size_t i = 1078; i < out.size(); ++i) {
@@ -135,16 +138,17 @@ TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
 TEST_F(SaveFaultTest, InPlaceRewriteReportsEveryFailureAndLeavesNoTemporary)
 {
     // A second name makes the output be rewritten in place. A failed
-    // truncation is a failed open and changes nothing; later failures
-    // cannot keep the old image, but are reported.
+    // reservation changes nothing on either name; later failures cannot
+    // keep the old image, but are reported.
+    const Bytes old = {'o', 'l', 'd'};
     WriteFileBytes(in_, Image());
-    WriteFileBytes(out_, {'o', 'l', 'd'});
+    WriteFileBytes(out_, old);
     ASSERT_EQ(link(out_.c_str(), scratch_.Path("other.bmp").c_str()), 0);
-    ProcessResult truncate = Run("truncate:1", in_, out_);
-    EXPECT_EQ(truncate.exitStatus, 1);
-    EXPECT_EQ(truncate.out, kLoaded + "read BMP image failed");
-    EXPECT_EQ(ReadFileBytes(scratch_.Path("other.bmp")), (Bytes{'o', 'l', 'd'}));
-    for (const char* faults : {"write:1", "write:3", "sync:1", "close:1"}) {
+    ProcessResult reserve = Run("reserve:1", in_, out_);
+    EXPECT_EQ(reserve.exitStatus, 1);
+    EXPECT_EQ(reserve.out, kFailed);
+    EXPECT_EQ(ReadFileBytes(scratch_.Path("other.bmp")), old);
+    for (const char* faults : {"write:1", "write:3", "truncate:1", "sync:1", "close:1"}) {
         ProcessResult result = Run(faults, in_, out_);
         EXPECT_EQ(result.exitStatus, 1) << faults;
         EXPECT_EQ(result.out, kFailed) << faults;
@@ -154,25 +158,41 @@ TEST_F(SaveFaultTest, InPlaceRewriteReportsEveryFailureAndLeavesNoTemporary)
 
 TEST_F(SaveFaultTest, KilledSaveLeavesOnlyTheInputAndTheOldOutput)
 {
-    // Killed partway through the palette: by SIGKILL, and by SIGXFSZ for a
-    // host that keeps that signal's default.
+    // Killed at the palette's write; and a file-size limit below the image,
+    // which is found before anything is written even by a host that keeps
+    // SIGXFSZ's default, so the save fails instead of being killed.
     WriteFileBytes(in_, Image());
     for (const std::string& existing : {std::string(), std::string("old")}) {
         if (!existing.empty()) {
             WriteFileBytes(out_, Bytes(existing.begin(), existing.end()));
         }
-        for (auto [faults, signal] : {std::pair{"kill", SIGKILL}, std::pair{"none", SIGXFSZ}}) {
-            ProcessResult result = Run(faults, in_, out_, {.fileSizeLimit = 600});
-            EXPECT_EQ(result.signal, signal) << faults;
-            EXPECT_EQ(result.out, kLoaded) << faults;
-            if (existing.empty()) {
-                EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
-            } else {
-                EXPECT_EQ(ReadFileBytes(out_), Bytes(existing.begin(), existing.end()));
-                EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
-            }
+        ProcessResult killed = Run("write:2:kill", in_, out_);
+        EXPECT_EQ(killed.signal, SIGKILL);
+        EXPECT_EQ(killed.out, kLoaded);
+        ProcessResult limited = Run("none", in_, out_, {.fileSizeLimit = 600});
+        EXPECT_EQ(limited.exitStatus, 1);
+        EXPECT_EQ(limited.out, kFailed);
+        if (existing.empty()) {
+            EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+        } else {
+            EXPECT_EQ(ReadFileBytes(out_), Bytes(existing.begin(), existing.end()));
+            EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
         }
     }
+}
+
+TEST_F(SaveFaultTest, NewOutputHasNoOtherNameAtItsLastStep)
+{
+    // Killed as it is linked, a new output leaves nothing; it never has a
+    // temporary name, so there is no rename to be killed at.
+    WriteFileBytes(in_, Image());
+    ProcessResult atLink = Run("link:1:kill", in_, out_);
+    EXPECT_EQ(atLink.signal, SIGKILL);
+    EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+    ProcessResult atRename = Run("rename:1:kill", in_, out_);
+    EXPECT_EQ(atRename.exitStatus, 0);
+    EXPECT_EQ(atRename.out, kSaved);
+    EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
 
 TEST_F(SaveFaultTest, StraightThroughOutputsReportWriteAndCloseFailures)

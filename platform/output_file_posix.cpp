@@ -1,0 +1,372 @@
+// Writing an output through POSIX descriptors. The output is found and
+// replaced relative to its folder's descriptor (output_path_posix.h), so no
+// path length limit applies beyond the kernel's own for each name. A new
+// file or a replacement is written to a temporary in that folder; a file
+// that a new one could not stand in for is written over in place, after
+// its space is reserved, and cut to length last.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "fault_injection.h"
+#include "file_attributes.h"
+#include "output_names.h"
+#include "output_path_posix.h"
+#include "platform.h"
+
+namespace {
+
+int Descriptor(PlatformHandle handle)
+{
+    return static_cast<int>(handle);
+}
+
+// True when an injected fault makes this step fail; sets errno as the
+// system call would.
+bool FaultFires(FaultPoint point)
+{
+    if (!FaultInjected(point)) {
+        return false;
+    }
+    bool full = point == FaultPoint::Write || point == FaultPoint::Reserve;
+    errno = full ? ENOSPC : point == FaultPoint::Unnamed ? EOPNOTSUPP : EIO;
+    return true;
+}
+
+void CloseDescriptor(PlatformHandle* handle)
+{
+    if (*handle != kNoPlatformHandle) {
+        close(Descriptor(*handle));
+        *handle = kNoPlatformHandle;
+    }
+}
+
+// Removes the temporary's name, if it has one.
+void RemoveTemporaryName(PlatformOutput* output)
+{
+    if (output->temporaryName != nullptr) {
+        unlinkat(Descriptor(output->folder), output->temporaryName, 0);
+        PlatformRelease(output->temporaryName);
+        output->temporaryName = nullptr;
+    }
+}
+
+void ReleaseOutput(PlatformOutput* output)
+{
+    CloseDescriptor(&output->handle);
+    RemoveTemporaryName(output);
+    CloseDescriptor(&output->folder);
+    PlatformRelease(output->targetName);
+    *output = PlatformOutput{};
+}
+
+// A temporary's name; the process and the time keep processes apart.
+void NewTemporaryName(char (&name)[kTemporaryNameBytes])
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    ::TemporaryName(name, (static_cast<uint64_t>(getpid()) << 32) ^
+                              static_cast<uint64_t>(now.tv_nsec) ^
+                              (static_cast<uint64_t>(now.tv_sec) << 20));
+}
+
+// A named temporary in the output's folder, for file systems that cannot
+// make unnamed ones.
+int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
+        int fd =
+            openat(Descriptor(output->folder), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                close(fd);
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return -1;
+}
+
+// The temporary that will hold the image. On Linux it has no name until it
+// is complete, so a process killed while writing leaves nothing behind.
+int CreateTemporary(PlatformOutput* output, mode_t mode)
+{
+#if defined(O_TMPFILE)
+    // Naming it later goes through /proc; without /proc, use a named one.
+    if (access("/proc/self/fd", X_OK) == 0) {
+        int fd = FaultFires(FaultPoint::Unnamed) ? -1
+                                                 : openat(Descriptor(output->folder), ".",
+                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            output->unnamedTemporary = true;
+            return fd;
+        }
+        // Older kernels and some file systems refuse O_TMPFILE with one of
+        // these; anything else is the folder's own answer.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return -1;
+        }
+    }
+#endif
+    return CreateNamedTemporary(output, mode);
+}
+
+// Gives the temporary the existing file's owner, group and mode, then what
+// else it carries. Set-ID bits are copied only because owner and group were
+// kept (chown clears them), and attributes last, as chown clears file
+// capabilities too.
+bool TakeOverTheFile(int temporary, int target, const struct stat& status)
+{
+    return fchown(temporary, status.st_uid, status.st_gid) == 0 &&
+           fchmod(temporary, status.st_mode & 07777) == 0 && CopyFileAttributes(target, temporary);
+}
+
+bool IsRefusalOfTheFolder(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// The existing regular file `target` is replaced through a temporary when
+// that keeps it the same file to its users, and otherwise rewritten in
+// place. A second name would keep the old image after a rename.
+bool BeginReplacing(int target, const struct stat& status, PlatformOutput* output)
+{
+    if (status.st_nlink == 1) {
+        int temporary = CreateTemporary(output, status.st_mode & 0777);
+        if (temporary >= 0 && TakeOverTheFile(temporary, target, status)) {
+            close(target);
+            output->handle = temporary;
+            output->route = OutputRoute::Replacement;
+            return true;
+        }
+        int error = errno;
+        if (temporary >= 0) {
+            close(temporary);
+            RemoveTemporaryName(output);
+            output->unnamedTemporary = false;
+        } else if (!IsRefusalOfTheFolder(error)) {
+            // A full disk or a failing one: rewriting in place would lose
+            // the old image as well.
+            close(target);
+            return false;
+        }
+    }
+    // In place, as "wb" would, but nothing is cut until the image is
+    // written: the folder and the other names are untouched.
+    CloseDescriptor(&output->folder);
+    output->handle = target;
+    output->route = OutputRoute::InPlace;
+    return true;
+}
+
+// Gives an unnamed temporary the name `name` in the output's folder; fails
+// with EEXIST rather than replace anything.
+bool LinkTemporary(PlatformOutput* output, const char* name)
+{
+    char procPath[48];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", Descriptor(output->handle));
+    return !FaultFires(FaultPoint::Link) &&
+           linkat(AT_FDCWD, procPath, Descriptor(output->folder), name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives an unnamed temporary a temporary name, to rename it over the output.
+bool NameTemporary(PlatformOutput* output)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
+        if (LinkTemporary(output, name)) {
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                return false;
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Puts an unnamed temporary in place. A new file is linked straight to its
+// name, so it never has another; when something took that name meanwhile,
+// or for a replacement, it gets a temporary name and is renamed over it.
+bool PlaceUnnamedTemporary(PlatformOutput* output, bool* linkedInPlace)
+{
+    if (output->route == OutputRoute::NewFile) {
+        if (LinkTemporary(output, output->targetName)) {
+            *linkedInPlace = true;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return NameTemporary(output);
+}
+
+// Removes the name a new file was linked to, after a later failure: only
+// while it is still the file this save made.
+void UnlinkIfStillOurs(PlatformOutput* output, const struct stat& ours)
+{
+    struct stat now {};
+    if (fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == ours.st_dev && now.st_ino == ours.st_ino) {
+        unlinkat(Descriptor(output->folder), output->targetName, 0);
+    }
+}
+
+}  // namespace
+
+bool PlatformBeginOutput(const char* path, PlatformOutput* output)
+{
+    *output = PlatformOutput{};
+    int folder = -1;
+    if (path == nullptr || path[0] == 0 || !FindOutputTarget(path, &folder, &output->targetName)) {
+        return false;
+    }
+    output->folder = folder;
+    // Opened as the caller, without truncating: a file "wb" could not open
+    // is refused here, before anything changes. O_NONBLOCK so that a FIFO
+    // with no reader is refused instead of waited for.
+    int target = openat(folder, output->targetName, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (target < 0) {
+        int temporary = errno == ENOENT ? CreateTemporary(output, 0666) : -1;
+        if (temporary < 0) {
+            ReleaseOutput(output);
+            return false;
+        }
+        output->handle = temporary;
+        output->route = OutputRoute::NewFile;
+        return true;
+    }
+    struct stat status {};
+    int flags = fcntl(target, F_GETFL);
+    if (fstat(target, &status) != 0 || flags < 0 ||
+        fcntl(target, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(target);
+        ReleaseOutput(output);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        // A FIFO or a device cannot be renamed over: written straight
+        // through.
+        CloseDescriptor(&output->folder);
+        output->handle = target;
+        output->route = OutputRoute::StraightThrough;
+        return true;
+    }
+    if (!BeginReplacing(target, status, output)) {
+        ReleaseOutput(output);
+        return false;
+    }
+    return true;
+}
+
+bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount)
+{
+    if (output->route == OutputRoute::StraightThrough) {
+        return true;
+    }
+    rlimit limit{};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<uint64_t>(byteCount) > limit.rlim_cur) {
+        errno = EFBIG;
+        return false;
+    }
+    if (FaultFires(FaultPoint::Reserve)) {
+        return false;
+    }
+#if defined(__linux__)
+    // The file keeps its size, and its bytes, until they are written over.
+    if (byteCount > 0 &&
+        fallocate(Descriptor(output->handle), FALLOC_FL_KEEP_SIZE, 0, byteCount) != 0) {
+        // A file system that cannot reserve space writes without.
+        return errno == EOPNOTSUPP || errno == ENOSYS;
+    }
+#endif
+    return true;
+}
+
+bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
+{
+    const auto* source = static_cast<const unsigned char*>(bytes);
+    while (byteCount > 0) {
+        // Linux moves at most about 2 GiB per call; larger requests come
+        // back short and the loop carries on. A reader that went away
+        // (EPIPE) and a file-size limit (EFBIG) fail here when the host
+        // ignores their signals.
+        ssize_t written = FaultFires(FaultPoint::Write)
+                              ? -1
+                              : write(Descriptor(output->handle), source, byteCount);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        source += written;
+        byteCount -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool PlatformFinishOutput(PlatformOutput* output)
+{
+    int fd = Descriptor(output->handle);
+    bool good = true;
+    if (output->route == OutputRoute::InPlace) {
+        // The image was written over the old one from the start; what is
+        // left of a longer old image goes now.
+        off_t end = lseek(fd, 0, SEEK_CUR);
+        good = end >= 0 && !FaultFires(FaultPoint::Truncate) && ftruncate(fd, end) == 0;
+    }
+    // Replacing an existing image: its bytes must be on disk before the
+    // rename, or a crash could leave an empty file where the image was.
+    bool replaces =
+        output->route == OutputRoute::Replacement || output->route == OutputRoute::InPlace;
+    good = good && !(replaces && (FaultFires(FaultPoint::Sync) || fsync(fd) != 0));
+    bool linkedInPlace = false;
+    struct stat ours {};
+    if (good && output->unnamedTemporary) {
+        good = fstat(fd, &ours) == 0 && PlaceUnnamedTemporary(output, &linkedInPlace);
+    }
+    // A failed close has still released the descriptor.
+    output->handle = kNoPlatformHandle;
+    bool closed = close(fd) == 0 && !FaultFires(FaultPoint::Close);
+    if (linkedInPlace && !closed) {
+        UnlinkIfStillOurs(output, ours);
+    }
+    good = good && closed;
+    if (good && output->temporaryName != nullptr) {
+        int folder = Descriptor(output->folder);
+        good = !FaultFires(FaultPoint::Rename) &&
+               renameat(folder, output->temporaryName, folder, output->targetName) == 0;
+        if (good) {
+            PlatformRelease(output->temporaryName);
+            output->temporaryName = nullptr;
+        }
+    }
+    ReleaseOutput(output);
+    return good;
+}
+
+void PlatformAbandonOutput(PlatformOutput* output)
+{
+    ReleaseOutput(output);
+}

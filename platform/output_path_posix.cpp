@@ -1,0 +1,177 @@
+#include "output_path_posix.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <sys/fsuid.h>
+#endif
+
+#include "output_names.h"
+#include "platform.h"
+
+namespace {
+
+// As many links as the kernel follows in one lookup.
+constexpr int kMaxLinksFollowed = 40;
+// The longest link text Linux stores, and room for its terminator.
+constexpr size_t kLinkTextBytes = 4096;
+
+// The user whose rights the file system checks.
+uid_t CallerFileUser()
+{
+#if defined(__linux__)
+    // An invalid ID changes nothing and returns the current one.
+    return static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1)));
+#else
+    return geteuid();
+#endif
+}
+
+// In a sticky folder that anyone may write, another user can plant an entry
+// but not replace the caller's: only what the caller or the folder's owner
+// owns there is trusted, whatever the kernel's own protection is set to.
+bool IsPlanted(int folder, const struct stat& entry)
+{
+    struct stat status {};
+    if (fstat(folder, &status) != 0) {
+        return true;
+    }
+    bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
+    return shared && entry.st_uid != CallerFileUser() && entry.st_uid != status.st_uid;
+}
+
+// The rest of a walk after a link: the link's text, then what followed the
+// link in the path being walked.
+char* JoinLinkAndRest(const char* linkText, size_t linkBytes, const char* rest)
+{
+    size_t restBytes = std::strlen(rest);
+    char* joined = static_cast<char*>(PlatformAllocate(linkBytes + restBytes + 1));
+    if (joined != nullptr) {
+        std::memcpy(joined, linkText, linkBytes);
+        std::memcpy(joined + linkBytes, rest, restBytes + 1);
+    }
+    return joined;
+}
+
+bool IsDotName(const char* name, size_t bytes)
+{
+    return (bytes == 1 && name[0] == '.') || (bytes == 2 && name[0] == '.' && name[1] == '.');
+}
+
+// Replaces the walk's folder by `next` (a descriptor, or -1 on failure).
+bool MoveTo(int* folder, int next)
+{
+    if (next < 0) {
+        return false;
+    }
+    close(*folder);
+    *folder = next;
+    return true;
+}
+
+struct Walk {
+    int folder = -1;
+    char* path = nullptr;  // what remains to walk starts at `next`
+    const char* next = nullptr;
+    char* linkText = nullptr;
+    int linksFollowed = 0;
+};
+
+void EndWalk(Walk* walk)
+{
+    if (walk->folder >= 0) {
+        close(walk->folder);
+    }
+    PlatformRelease(walk->path);
+    PlatformRelease(walk->linkText);
+}
+
+// Follows the link `name` in the walk's folder: the walk goes on with its
+// text (from / when it is absolute), then the rest of the path.
+bool FollowLink(Walk* walk, const char* name, const struct stat& link, const char* rest)
+{
+    if (++walk->linksFollowed > kMaxLinksFollowed) {
+        errno = ELOOP;
+        return false;
+    }
+    if (IsPlanted(walk->folder, link)) {
+        errno = EACCES;
+        return false;
+    }
+    ssize_t textBytes = readlinkat(walk->folder, name, walk->linkText, kLinkTextBytes - 1);
+    if (textBytes <= 0) {
+        if (textBytes == 0) {
+            errno = ENOENT;
+        }
+        return false;
+    }
+    char* joined = JoinLinkAndRest(walk->linkText, static_cast<size_t>(textBytes), rest);
+    if (joined == nullptr) {
+        return false;
+    }
+    PlatformRelease(walk->path);
+    walk->path = joined;
+    walk->next = joined;
+    return walk->path[0] != '/' || MoveTo(&walk->folder, open("/", kFolderFlags));
+}
+
+}  // namespace
+
+bool FindOutputTarget(const char* path, int* folder, char** name)
+{
+    Walk walk;
+    walk.path = CopyText(path, std::strlen(path));
+    walk.linkText = static_cast<char*>(PlatformAllocate(kLinkTextBytes));
+    walk.next = walk.path;
+    walk.folder = open(path[0] == '/' ? "/" : ".", kFolderFlags);
+    bool found = false;
+    while (walk.path != nullptr && walk.linkText != nullptr && walk.folder >= 0) {
+        while (*walk.next == '/') {
+            ++walk.next;
+        }
+        const char* end = std::strchr(walk.next, '/');
+        bool last = end == nullptr;
+        size_t bytes = last ? std::strlen(walk.next) : static_cast<size_t>(end - walk.next);
+        if (bytes == 0 || (last && IsDotName(walk.next, bytes))) {
+            errno = EISDIR;  // a path that ends in a folder names no file
+            break;
+        }
+        char* component = CopyText(walk.next, bytes);
+        if (component == nullptr) {
+            break;
+        }
+        const char* rest = walk.next + bytes;
+        struct stat entry {};
+        bool exists = fstatat(walk.folder, component, &entry, AT_SYMLINK_NOFOLLOW) == 0;
+        bool going = false;
+        if (exists && S_ISLNK(entry.st_mode)) {
+            going = FollowLink(&walk, component, entry, rest);
+        } else if (last && (exists || errno == ENOENT)) {
+            found = !(exists && IsPlanted(walk.folder, entry));
+            if (found) {
+                *folder = walk.folder;
+                *name = component;
+                walk.folder = -1;
+                component = nullptr;
+            } else {
+                errno = EACCES;
+            }
+        } else if (exists) {
+            // O_NOFOLLOW: a folder swapped for a link since it was looked at
+            // is not entered.
+            going = MoveTo(&walk.folder,
+                           openat(walk.folder, component, kFolderFlags | O_NOFOLLOW));
+            walk.next = rest;
+        }
+        PlatformRelease(component);
+        if (!going) {
+            break;
+        }
+    }
+    int error = errno;
+    EndWalk(&walk);
+    errno = error;
+    return found;
+}

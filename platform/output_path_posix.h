@@ -1,0 +1,24 @@
+// Finding where an output goes: the folder and the name that finally hold
+// it, with symbolic links followed the way the kernel follows them when it
+// protects shared folders.
+#pragma once
+
+#include <fcntl.h>
+
+#if defined(O_PATH)
+// Only a lookup base: a folder that may be searched but not listed works.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// Walks `path` one name at a time from the current folder (or from / for an
+// absolute path), following every symbolic link itself, dangling ones too.
+// On success `*folder` is the folder that holds the final name and `*name`
+// that name (from PlatformAllocate), which is not a link and may not exist
+// yet. Fails, with errno set, for a path that ends in a folder, a name that
+// cannot be looked up, too many links, and, in a sticky folder that anyone
+// may write (such as /tmp), for a link or an existing file owned by neither
+// the caller nor the folder's owner: what another user planted there is
+// never followed or written (EACCES).
+bool FindOutputTarget(const char* path, int* folder, char** name);
