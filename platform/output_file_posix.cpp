@@ -294,8 +294,8 @@ bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount)
     }
 #if defined(__linux__)
     // The file keeps its size, and its bytes, until they are written over.
-    if (byteCount > 0 &&
-        fallocate(Descriptor(output->handle), FALLOC_FL_KEEP_SIZE, 0, byteCount) != 0) {
+    if (byteCount > 0 && fallocate(Descriptor(output->handle), FALLOC_FL_KEEP_SIZE, 0,
+                                   static_cast<off_t>(byteCount)) != 0) {
         // A file system that cannot reserve space writes without.
         return errno == EOPNOTSUPP || errno == ENOSYS;
     }

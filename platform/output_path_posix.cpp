@@ -161,8 +161,7 @@ bool FindOutputTarget(const char* path, int* folder, char** name)
         } else if (exists) {
             // O_NOFOLLOW: a folder swapped for a link since it was looked at
             // is not entered.
-            going = MoveTo(&walk.folder,
-                           openat(walk.folder, component, kFolderFlags | O_NOFOLLOW));
+            going = MoveTo(&walk.folder, openat(walk.folder, component, kFolderFlags | O_NOFOLLOW));
             walk.next = rest;
         }
         PlatformRelease(component);

@@ -156,9 +156,9 @@ void CheckReplacement(const Paths& paths, const Bytes& sample, const Bytes& refe
     SetFileAttributesW(existing.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // A second name: the file is rewritten in place, so both names hold the
-    // new image.
+    // new image, and what is left of a longer old file is cut off.
     std::wstring other = paths.In(L"other-name.bmp");
-    WriteFileBytes(existing, {'o', 'l', 'd'});
+    WriteFileBytes(existing, Bytes(sample.size() + 100, 'o'));
     CreateHardLinkW(other.c_str(), existing.c_str(), nullptr);
     CheckSucceeded("a file with two names is recoloured", Call(paths, paths.sample, existing));
     Check(ReadFileBytes(other) == reference, "its other name holds the recoloured image too");
