@@ -29,13 +29,20 @@ uid_t CallerFileUser()
 #endif
 }
 
+// The walk's folder while it is at the root. The root is not opened as
+// "/": names in it are looked up as "/name" instead. The two are the same to
+// the kernel, but an emulator that gives the program a root of its own for
+// its libraries (qemu -L) maps "/" itself there, and every name beside it
+// that its root lacks to the real one.
+constexpr int kAtRoot = AT_FDCWD;
+
 // In a sticky folder that anyone may write, another user can plant an entry
 // but not replace the caller's: only what the caller or the folder's owner
 // owns there is trusted, whatever the kernel's own protection is set to.
 bool IsPlanted(int folder, const struct stat& entry)
 {
     struct stat status {};
-    if (fstat(folder, &status) != 0) {
+    if ((folder == kAtRoot ? stat("/", &status) : fstat(folder, &status)) != 0) {
         return true;
     }
     bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
@@ -60,13 +67,16 @@ bool IsDotName(const char* name, size_t bytes)
     return (bytes == 1 && name[0] == '.') || (bytes == 2 && name[0] == '.' && name[1] == '.');
 }
 
-// Replaces the walk's folder by `next` (a descriptor, or -1 on failure).
+// Replaces the walk's folder by `next` (a descriptor, kAtRoot, or -1 on
+// failure).
 bool MoveTo(int* folder, int next)
 {
-    if (next < 0) {
+    if (next == -1) {
         return false;
     }
-    close(*folder);
+    if (*folder >= 0) {
+        close(*folder);
+    }
     *folder = next;
     return true;
 }
@@ -114,7 +124,39 @@ bool FollowLink(Walk* walk, const char* name, const struct stat& link, const cha
     PlatformRelease(walk->path);
     walk->path = joined;
     walk->next = joined;
-    return walk->path[0] != '/' || MoveTo(&walk->folder, open("/", kFolderFlags));
+    return walk->path[0] != '/' || MoveTo(&walk->folder, kAtRoot);
+}
+
+// The name `bytes` bytes long at `text`, as it is looked up in `folder`.
+char* NameInFolder(int folder, const char* text, size_t bytes)
+{
+    if (folder != kAtRoot) {
+        return CopyText(text, bytes);
+    }
+    char* name = static_cast<char*>(PlatformAllocate(bytes + 2));
+    if (name != nullptr) {
+        name[0] = '/';
+        std::memcpy(name + 1, text, bytes);
+        name[bytes + 1] = 0;
+    }
+    return name;
+}
+
+// Hands over the final folder and name; one at the root gets the root's
+// descriptor after all.
+bool HandOver(int* walkFolder, char* component, int* folder, char** name)
+{
+    if (*walkFolder == kAtRoot) {
+        *walkFolder = open("/", kFolderFlags);
+        std::memmove(component, component + 1, std::strlen(component));
+    }
+    if (*walkFolder < 0) {
+        return false;
+    }
+    *folder = *walkFolder;
+    *name = component;
+    *walkFolder = -1;
+    return true;
 }
 
 }  // namespace
@@ -125,9 +167,9 @@ bool FindOutputTarget(const char* path, int* folder, char** name)
     walk.path = CopyText(path, std::strlen(path));
     walk.linkText = static_cast<char*>(PlatformAllocate(kLinkTextBytes));
     walk.next = walk.path;
-    walk.folder = open(path[0] == '/' ? "/" : ".", kFolderFlags);
+    walk.folder = path[0] == '/' ? kAtRoot : open(".", kFolderFlags);
     bool found = false;
-    while (walk.path != nullptr && walk.linkText != nullptr && walk.folder >= 0) {
+    while (walk.path != nullptr && walk.linkText != nullptr && walk.folder != -1) {
         while (*walk.next == '/') {
             ++walk.next;
         }
@@ -138,7 +180,11 @@ bool FindOutputTarget(const char* path, int* folder, char** name)
             errno = EISDIR;  // a path that ends in a folder names no file
             break;
         }
-        char* component = CopyText(walk.next, bytes);
+        if (walk.folder == kAtRoot && IsDotName(walk.next, bytes)) {
+            walk.next += bytes;  // "." and ".." of the root are the root
+            continue;
+        }
+        char* component = NameInFolder(walk.folder, walk.next, bytes);
         if (component == nullptr) {
             break;
         }
@@ -149,14 +195,11 @@ bool FindOutputTarget(const char* path, int* folder, char** name)
         if (exists && S_ISLNK(entry.st_mode)) {
             going = FollowLink(&walk, component, entry, rest);
         } else if (last && (exists || errno == ENOENT)) {
-            found = !(exists && IsPlanted(walk.folder, entry));
-            if (found) {
-                *folder = walk.folder;
-                *name = component;
-                walk.folder = -1;
-                component = nullptr;
-            } else {
+            if (exists && IsPlanted(walk.folder, entry)) {
                 errno = EACCES;
+            } else {
+                found = HandOver(&walk.folder, component, folder, name);
+                component = found ? nullptr : component;
             }
         } else if (exists) {
             // O_NOFOLLOW: a folder swapped for a link since it was looked at
