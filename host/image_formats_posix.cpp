@@ -92,8 +92,8 @@ int BmpDepth(std::string_view head)
         return -1;
     }
     const uint8_t* info = bytes + kFileHeaderBytes;
-    size_t field = ReadLe32(info + kFieldInfoSize) == kCoreHeaderBytes ? kFieldCoreBitCount
-                                                                       : kFieldBitCount;
+    size_t field =
+        ReadLe32(info + kFieldInfoSize) == kCoreHeaderBytes ? kFieldCoreBitCount : kFieldBitCount;
     if (head.size() < kFileHeaderBytes + field + 2) {
         return -1;
     }
@@ -135,7 +135,8 @@ std::string ConversionHint(const std::string& path)
     // The coder prefix makes ImageMagick read the format the file really
     // has, whatever its name says, and keeps a name that starts with a
     // dash from being taken for an option.
-    const char* article = std::string_view("AEIOU8").find(what[0]) == std::string::npos ? "a" : "an";
+    const char* article =
+        std::string_view("AEIOU8").find(what[0]) == std::string::npos ? "a" : "an";
     return "pavonize: " + QuotedName(path) + " is " + article + " " + what +
            " image; convert it to an 8-bit BMP first, for example:\n"
            "  convert " +
