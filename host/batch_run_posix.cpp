@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "batch_run.h"
+#include "byte_order.h"
 #include "image_formats.h"
 #include "path_checks.h"
 #include "quoting.h"
@@ -24,6 +25,11 @@ namespace {
 constexpr char kRecordMark = '\0';
 enum RecordKind : char { kImageBegins = 1, kColoursFailed = 2 };
 constexpr size_t kRecordBytes = 2 + sizeof(uint64_t) + sizeof(int32_t);
+// The error of a colour write that found no image of the library's own
+// layout at the output: something else has taken its place.
+constexpr int kNotTheSavedImage = -1;
+// Where the library's outputs keep their pixels: after a full palette.
+constexpr uint32_t kSavedPixelOffset = kHeadersBytes + 256 * 4;
 
 // How one child ended: the last image it began, and what it printed for it.
 struct ChildOutcome {
@@ -85,12 +91,29 @@ bool SendRecord(RecordKind kind, size_t index, int error)
     return std::fflush(stdout) == 0 && WriteAll(STDOUT_FILENO, record, sizeof record);
 }
 
+// Whether the open file has the layout of every image the library writes:
+// a 40-byte header, 8 bits, and the 256-entry palette right after it.
+// Anything else is not patched.
+bool HoldsASavedImage(int file, const struct stat& status)
+{
+    uint8_t headers[kHeadersBytes];
+    if (pread(file, headers, sizeof headers, 0) != static_cast<ssize_t>(sizeof headers)) {
+        return false;
+    }
+    const uint8_t* info = headers + kFileHeaderBytes;
+    return ReadLe16(headers + kFieldType) == kBitmapSignature &&
+           ReadLe32(headers + kFieldFileSize) == static_cast<uint64_t>(status.st_size) &&
+           ReadLe32(headers + kFieldPixelOffset) == kSavedPixelOffset &&
+           ReadLe32(info + kFieldInfoSize) == kInfoHeaderBytes &&
+           ReadLe16(info + kFieldBitCount) == 8;
+}
+
 // Sets palette entries 0-3 of a finished output to the chosen colours with
 // one write where every output the library writes keeps them, synced.
-// Returns 0, or the errno of what failed.
+// Returns 0, the errno of what failed, or kNotTheSavedImage.
 int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& palette)
 {
-    int file = open(output.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int file = open(output.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (file < 0) {
         return errno;
     }
@@ -100,6 +123,8 @@ int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& pa
         error = errno;
     } else if (!S_ISREG(status.st_mode)) {
         error = ESPIPE;  // a FIFO or a device: what was written cannot be gone back to
+    } else if (!HoldsASavedImage(file, status)) {
+        error = kNotTheSavedImage;
     } else {
         ssize_t written = pwrite(file, palette.data(), palette.size(), kHeadersBytes);
         if (written != static_cast<ssize_t>(palette.size())) {
@@ -259,7 +284,9 @@ std::string FailureReason(const ImageJob& job, const ChildOutcome& outcome)
 {
     if (outcome.colourError != 0) {
         return std::string(Line(kMessageWriteFailed)) + ": " + QuotedName(job.output) + ": " +
-               std::strerror(outcome.colourError);
+               (outcome.colourError == kNotTheSavedImage
+                    ? "no longer the image just saved, so its colours were not set"
+                    : std::strerror(outcome.colourError));
     }
     if (WIFSIGNALED(outcome.waitStatus)) {
         return "not recoloured (ended by signal " + std::to_string(WTERMSIG(outcome.waitStatus)) +
