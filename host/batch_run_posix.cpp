@@ -29,7 +29,7 @@ constexpr size_t kRecordBytes = 2 + sizeof(uint64_t) + sizeof(int32_t);
 // layout at the output: something else has taken its place.
 constexpr int kNotTheSavedImage = -1;
 // Where the library's outputs keep their pixels: after a full palette.
-constexpr uint32_t kSavedPixelOffset = kHeadersBytes + 256 * 4;
+constexpr int64_t kSavedPixelOffset = kHeadersBytes + int64_t{256} * 4;
 
 // How one child ended: the last image it began, and what it printed for it.
 struct ChildOutcome {
@@ -129,7 +129,7 @@ int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& pa
         ssize_t written = pwrite(file, palette.data(), palette.size(), kHeadersBytes);
         if (written != static_cast<ssize_t>(palette.size())) {
             error = written < 0 ? errno : EIO;
-        } else if (fsync(file) != 0) {
+        } else if (fdatasync(file) != 0) {  // the size is unchanged: only the data needs syncing
             error = errno;
         }
     }
