@@ -1,6 +1,8 @@
 // Runs the images of one command line. The library ends its process when
 // an image fails, so the images run in a child process; after a failure
-// the rest go to a new child (whose colour sequence starts again).
+// the rest go to a new child (whose colour sequence starts again). What
+// the library prints comes back through the parent, which passes it on to
+// standard output and keeps each image's last message to say why it failed.
 #pragma once
 
 #include <vector>
@@ -11,5 +13,5 @@
 using PavonizeFunction = int32_t(PAVONIZE_CALL*)(const PavonizePathChar*, const PavonizePathChar*);
 
 // The exit status of the run: 0 when every image was recoloured, else 1.
-// Each failed image is named on standard error.
+// Each failed image is named on standard error with the reason.
 int RunBatch(PavonizeFunction pavonize, const HostRequest& request);

@@ -1,21 +1,42 @@
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "batch_run.h"
 #include "byte_order.h"
+#include "image_formats.h"
+#include "path_checks.h"
+#include "quoting.h"
+#include "recolour/bitmap_format.h"
+#include "recolour/messages.h"
+#include "standard_output.h"
 
 namespace {
 
-// How one child ended: the index of the last image it began, if any.
+// The child's standard output carries the library's text and, between the
+// images, records of the child's own. Library text never holds a NUL byte,
+// so a NUL starts a record: the mark, the kind, the image's index and an
+// errno.
+constexpr char kRecordMark = '\0';
+enum RecordKind : char { kImageBegins = 1, kColoursFailed = 2 };
+constexpr size_t kRecordBytes = 2 + sizeof(uint64_t) + sizeof(int32_t);
+// The error of a colour write that found no image of the library's own
+// layout at the output: something else has taken its place.
+constexpr int kNotTheSavedImage = -1;
+// Where the library's outputs keep their pixels: after a full palette.
+constexpr int64_t kSavedPixelOffset = kHeadersBytes + int64_t{256} * 4;
+
+// How one child ended: the last image it began, and what it printed for it.
 struct ChildOutcome {
     bool began = false;
     size_t lastBegun = 0;
+    std::string lastText;  // the library's messages for that image
+    int colourError = 0;   // why the chosen colours could not be written, if they could not
     int waitStatus = 0;
 };
 
@@ -29,7 +50,7 @@ void ShowProgress(Progress* progress, size_t index, const HostRequest& request)
 {
     if (progress->enabled) {
         std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", index + 1, request.jobs.size(),
-                     request.jobs[index].input.c_str());
+                     QuotedName(request.jobs[index].input).c_str());
         progress->shown = true;
     }
 }
@@ -59,57 +80,164 @@ bool WriteAll(int descriptor, const void* bytes, size_t count)
     return true;
 }
 
-// Reads one whole record; false at the end of the pipe.
-bool ReadRecord(int descriptor, size_t* index)
+// In the child, after everything the library printed so far.
+bool SendRecord(RecordKind kind, size_t index, int error)
 {
-    char* next = reinterpret_cast<char*>(index);
-    size_t missing = sizeof *index;
-    while (missing > 0) {
-        ssize_t got = read(descriptor, next, missing);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        next += got;
-        missing -= static_cast<size_t>(got);
-    }
-    return true;
+    char record[kRecordBytes] = {kRecordMark, kind};
+    auto index64 = static_cast<uint64_t>(index);
+    auto error32 = static_cast<int32_t>(error);
+    std::memcpy(record + 2, &index64, sizeof index64);
+    std::memcpy(record + 2 + sizeof index64, &error32, sizeof error32);
+    return std::fflush(stdout) == 0 && WriteAll(STDOUT_FILENO, record, sizeof record);
 }
 
-// The child: recolours images from `first` on, telling the parent through
-// `report` which image it begins before the library sees it. A failed image
-// ends the child inside the library, with status 1.
-[[noreturn]] void RunChild(PavonizeFunction pavonize, const HostRequest& request, size_t first,
-                           int report)
+// Whether the open file has the layout of every image the library writes:
+// a 40-byte header, 8 bits, and the 256-entry palette right after it.
+// Anything else is not patched.
+bool HoldsASavedImage(int file, const struct stat& status)
 {
-    if (request.quiet) {
-        int null = open("/dev/null", O_WRONLY);
-        if (null < 0 || dup2(null, STDOUT_FILENO) < 0) {
-            std::fprintf(stderr, "pavonize: cannot open /dev/null: %s\n", std::strerror(errno));
-            _exit(1);
-        }
-        close(null);
+    uint8_t headers[kHeadersBytes];
+    if (pread(file, headers, sizeof headers, 0) != static_cast<ssize_t>(sizeof headers)) {
+        return false;
     }
+    const uint8_t* info = headers + kFileHeaderBytes;
+    return ReadLe16(headers + kFieldType) == kBitmapSignature &&
+           ReadLe32(headers + kFieldFileSize) == static_cast<uint64_t>(status.st_size) &&
+           ReadLe32(headers + kFieldPixelOffset) == kSavedPixelOffset &&
+           ReadLe32(info + kFieldInfoSize) == kInfoHeaderBytes &&
+           ReadLe16(info + kFieldBitCount) == 8;
+}
+
+// Sets palette entries 0-3 of a finished output to the chosen colours with
+// one write where every output the library writes keeps them, synced.
+// Returns 0, the errno of what failed, or kNotTheSavedImage.
+int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& palette)
+{
+    int file = open(output.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        return errno;
+    }
+    struct stat status {};
+    int error = 0;
+    if (fstat(file, &status) != 0) {
+        error = errno;
+    } else if (!S_ISREG(status.st_mode)) {
+        error = ESPIPE;  // a FIFO or a device: what was written cannot be gone back to
+    } else if (!HoldsASavedImage(file, status)) {
+        error = kNotTheSavedImage;
+    } else {
+        ssize_t written = pwrite(file, palette.data(), palette.size(), kHeadersBytes);
+        if (written != static_cast<ssize_t>(palette.size())) {
+            error = written < 0 ? errno : EIO;
+        } else if (fdatasync(file) != 0) {  // the size is unchanged: only the data needs syncing
+            error = errno;
+        }
+    }
+    if (close(file) != 0 && error == 0) {
+        error = errno;
+    }
+    return error;
+}
+
+// The child: recolours images from `first` on, standard output on `output`,
+// telling the parent which image it begins before the library sees it. A
+// failed image ends the child inside the library, with status 1.
+[[noreturn]] void RunChild(PavonizeFunction pavonize, const HostRequest& request, size_t first,
+                           int output)
+{
+    if (dup2(output, STDOUT_FILENO) < 0) {
+        std::fprintf(stderr, "pavonize: cannot start the recolouring: %s\n", std::strerror(errno));
+        _exit(1);
+    }
+    close(output);
     for (size_t i = first; i < request.jobs.size(); ++i) {
         const ImageJob& job = request.jobs[i];
-        if (!WriteAll(report, &i, sizeof i) ||
+        if (!SendRecord(kImageBegins, i, 0) ||
             pavonize(reinterpret_cast<const PavonizePathChar*>(job.wideInput.c_str()),
                      reinterpret_cast<const PavonizePathChar*>(job.wideOutput.c_str())) !=
                 PAVONIZE_DONE) {
             _exit(1);
+        }
+        if (!request.chosenPalette.empty()) {
+            int error = WriteChosenColours(job.output, request.chosenPalette);
+            if (error != 0) {
+                SendRecord(kColoursFailed, i, error);
+                _exit(1);
+            }
         }
     }
     std::fflush(stdout);
     _exit(0);
 }
 
+// The parent's side of the child's standard output: library text goes on to
+// standard output (none with -q) and is kept for the image it belongs to;
+// records are taken out.
+class ChildStream {
+public:
+    ChildStream(const HostRequest& request, Progress* progress, ChildOutcome* outcome)
+        : request_(request), progress_(progress), outcome_(outcome)
+    {
+    }
+
+    void Take(const char* bytes, size_t count)
+    {
+        size_t at = 0;
+        while (at < count) {
+            if (!record_.empty()) {
+                size_t wanted = std::min(kRecordBytes - record_.size(), count - at);
+                record_.append(bytes + at, wanted);
+                at += wanted;
+                if (record_.size() == kRecordBytes) {
+                    TakeRecord();
+                    record_.clear();
+                }
+                continue;
+            }
+            const void* mark = std::memchr(bytes + at, kRecordMark, count - at);
+            size_t textEnd = mark == nullptr ? count : static_cast<const char*>(mark) - bytes;
+            if (textEnd > at) {
+                if (!request_.quiet) {
+                    WriteStandardOutput(bytes + at, textEnd - at);
+                }
+                outcome_->lastText.append(bytes + at, textEnd - at);
+            }
+            at = textEnd;
+            if (mark != nullptr) {
+                record_.push_back(kRecordMark);
+                ++at;
+            }
+        }
+    }
+
+private:
+    void TakeRecord()
+    {
+        uint64_t index = 0;
+        int32_t error = 0;
+        std::memcpy(&index, record_.data() + 2, sizeof index);
+        std::memcpy(&error, record_.data() + 2 + sizeof index, sizeof error);
+        if (record_[1] == kImageBegins && index < request_.jobs.size()) {
+            outcome_->began = true;
+            outcome_->lastBegun = static_cast<size_t>(index);
+            outcome_->lastText.clear();
+            ShowProgress(progress_, outcome_->lastBegun, request_);
+        } else if (record_[1] == kColoursFailed) {
+            outcome_->colourError = error;
+        }
+    }
+
+    const HostRequest& request_;
+    Progress* progress_;
+    ChildOutcome* outcome_;
+    std::string record_;  // a record read in part
+};
+
 bool RunChildFrom(PavonizeFunction pavonize, const HostRequest& request, size_t first,
                   Progress* progress, ChildOutcome* outcome)
 {
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0) {
         std::fprintf(stderr, "pavonize: cannot start the recolouring: %s\n", std::strerror(errno));
         return false;
     }
@@ -117,78 +245,76 @@ bool RunChildFrom(PavonizeFunction pavonize, const HostRequest& request, size_t 
     pid_t child = fork();
     if (child < 0) {
         std::fprintf(stderr, "pavonize: cannot start the recolouring: %s\n", std::strerror(errno));
-        close(report[0]);
-        close(report[1]);
+        close(output[0]);
+        close(output[1]);
         return false;
     }
     if (child == 0) {
-        close(report[0]);
-        RunChild(pavonize, request, first, report[1]);
+        close(output[0]);
+        RunChild(pavonize, request, first, output[1]);
     }
-    close(report[1]);
-    size_t index = 0;
-    while (ReadRecord(report[0], &index)) {
-        outcome->began = true;
-        outcome->lastBegun = index;
-        ShowProgress(progress, index, request);
+    close(output[1]);
+    ChildStream stream(request, progress, outcome);
+    char buffer[1 << 14];
+    for (;;) {
+        ssize_t got = read(output[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        stream.Take(buffer, static_cast<size_t>(got));
     }
-    close(report[0]);
+    close(output[0]);
     while (waitpid(child, &outcome->waitStatus, 0) < 0 && errno == EINTR) {
     }
     return true;
 }
 
-// A BMP file whose depth is not 8 bits, from its headers: the 12-byte OS/2
-// header keeps the depth at byte 24, every longer header at byte 28.
-// Only a regular file is read, and without waiting: a FIFO has no writer.
-bool IsBmpOfAnotherDepth(const std::string& path)
+// A library message as one line: without its line feed.
+std::string_view Line(std::string_view message)
 {
-    uint8_t header[30] = {};
-    int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) {
-        return false;
-    }
-    struct stat status {};
-    ssize_t got = fstat(file, &status) == 0 && S_ISREG(status.st_mode)
-                      ? read(file, header, sizeof header)
-                      : -1;
-    close(file);
-    if (got < 26 || header[0] != 'B' || header[1] != 'M') {
-        return false;
-    }
-    if (ReadLe32(header + 14) == 12) {
-        return ReadLe16(header + 24) != 8;
-    }
-    return got == static_cast<ssize_t>(sizeof header) && ReadLe16(header + 28) != 8;
+    return message.substr(0, message.find('\n'));
 }
 
-// The path as one shell word.
-std::string ShellWord(const std::string& path)
+// The library's last message for the image, and where the OS gave one, its
+// words: asked of the path now, with the same rights as the child had.
+std::string FailureReason(const ImageJob& job, const ChildOutcome& outcome)
 {
-    if (path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                               "0123456789_-+./,:@%=") == std::string::npos) {
-        return path;
+    if (outcome.colourError != 0) {
+        return std::string(Line(kMessageWriteFailed)) + ": " + QuotedName(job.output) + ": " +
+               (outcome.colourError == kNotTheSavedImage
+                    ? "no longer the image just saved, so its colours were not set"
+                    : std::strerror(outcome.colourError));
     }
-    std::string word = "'";
-    for (char c : path) {
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    if (WIFSIGNALED(outcome.waitStatus)) {
+        return "not recoloured (ended by signal " + std::to_string(WTERMSIG(outcome.waitStatus)) +
+               ")";
     }
-    return word + "'";
+    std::string_view text = outcome.lastText;
+    if (!text.empty() && text.back() == '\n') {
+        text.remove_suffix(1);
+    }
+    std::string reason(text.substr(text.find_last_of('\n') + 1));
+    std::string osReason;
+    if (reason == Line(kMessageInputFailed)) {
+        osReason = InputProblem(job.input);
+    } else if (reason == Line(kMessageOutputFailed)) {
+        reason += ": " + QuotedName(job.output);
+        osReason = OutputProblem(job.output);
+    } else if (reason.empty() || reason == Line(kMessageLoaded) || reason == Line(kMessageSaved)) {
+        reason = "not recoloured";
+    }
+    return osReason.empty() ? reason : reason + ": " + osReason;
 }
 
-void ReportFailure(const ImageJob& job, int waitStatus)
+void ReportFailure(const ImageJob& job, const ChildOutcome& outcome)
 {
-    if (WIFSIGNALED(waitStatus)) {
-        std::fprintf(stderr, "pavonize: %s: not recoloured (ended by signal %d)\n",
-                     job.input.c_str(), WTERMSIG(waitStatus));
-        return;
-    }
-    std::fprintf(stderr, "pavonize: %s: not recoloured\n", job.input.c_str());
-    if (IsBmpOfAnotherDepth(job.input)) {
-        std::fprintf(stderr,
-                     "pavonize: only 8-bit images are recoloured; convert it first, for example:\n"
-                     "  convert %s -colorspace Gray -type Palette -compress RLE BMP3:grey.bmp\n",
-                     ShellWord(job.input).c_str());
+    std::fprintf(stderr, "pavonize: %s: %s\n", QuotedName(job.input).c_str(),
+                 FailureReason(job, outcome).c_str());
+    if (outcome.colourError == 0) {
+        std::fputs(ConversionHint(job.input).c_str(), stderr);
     }
 }
 
@@ -215,13 +341,11 @@ int RunBatch(PavonizeFunction pavonize, const HostRequest& request)
             // image for, and a new child would fare no better.
             return 1;
         }
-        ReportFailure(request.jobs[outcome.lastBegun], outcome.waitStatus);
+        ReportFailure(request.jobs[outcome.lastBegun], outcome);
         ++failures;
         next = outcome.lastBegun + 1;
-        if (!request.keepGoing && next < total) {
-            std::fprintf(stderr,
-                         "pavonize: stopped: %zu of %zu images were not processed "
-                         "(--keep-going goes on after a failure)\n",
+        if (request.stopAtFailure && next < total) {
+            std::fprintf(stderr, "pavonize: stopped: %zu of %zu images were not processed\n",
                          total - next, total);
             return 1;
         }

@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <map>
 
+#include "quoting.h"
 #include "utf8_to_utf16.h"
 
 const char kUsage[] =
@@ -12,52 +13,71 @@ const char kUsage[] =
     "       pavonize [OPTIONS] --in-place INPUT...\n";
 
 const char kHelp[] =
-    "Recolour 8-bit BMP images in four random false colours.\n"
+    "Recolour 8-bit BMP images in four false colours.\n"
     "\n"
-    "Each INPUT is read, its pixels are banded by grey level (0-63, 64-127,\n"
-    "128-191, 192-255) and painted with four colours drawn for that image, and\n"
-    "the result is written to OUTPUT (which may be INPUT itself). The images of\n"
-    "a run take the next colours of one sequence in turn; after a failed image\n"
-    "the rest run in a new process, where the sequence starts again.\n"
-    "More than two paths need --pairs, -o or --in-place.\n"
+    "Each INPUT is read, its pixels are sorted into four bands by grey level and\n"
+    "painted with four colours, and the result is written to OUTPUT (which may\n"
+    "be INPUT itself). More than two paths need --pairs, -o or --in-place.\n"
+    "Without --colours the library draws the colours: the images of a run take\n"
+    "the next four of one sequence in turn, and after a failed image the rest\n"
+    "run in a new process, where the sequence starts again.\n"
+    "\n"
+    "Bands: a pixel's grey level gives its band, and band N is painted with\n"
+    "palette entry N (the colour N+1 of --colours):\n"
+    "  grey 0-63     band 0\n"
+    "  grey 64-127   band 1\n"
+    "  grey 128-191  band 2\n"
+    "  grey 192-255  band 3\n"
     "\n"
     "Options:\n"
     "  --pairs               recolour each INPUT into the OUTPUT that follows it\n"
     "  -o, --output-dir DIR  write each INPUT to DIR under its own file name\n"
     "  --in-place            replace each INPUT by its recoloured image\n"
-    "  -k, --keep-going      after a failed image, go on with the rest (without\n"
-    "                        it, the run stops there)\n"
+    "  --colours LIST        paint bands 0-3 with these four colours in every\n"
+    "                        image: #RRGGBB or RRGGBB, separated by commas\n"
+    "  --colors LIST         the same as --colours\n"
+    "  -k, --keep-going      after a failed image, go on with the rest (the\n"
+    "                        default)\n"
+    "  -S, --stop            stop at the first failed image\n"
     "  -q, --quiet           print nothing on standard output; show progress on\n"
     "                        standard error when it is a terminal\n"
     "  -h, --help            show this help and exit\n"
-    "  -V, --version         show the version read from the library and exit\n"
+    "  -V, --version         show the version read from the library, the\n"
+    "                        copyright and the licence, and exit\n"
     "  --about               show the library's version block, type library and\n"
     "                        string table, and exit\n"
     "  --                    treat every later argument as a path\n"
     "\n"
-    "Only 8-bit images are recoloured; convert others first, for example:\n"
+    "Only 8-bit BMP images are recoloured. For a file of another depth or\n"
+    "format (PNG, JPEG, GIF, TIFF, WebP, PNM and others) the failure gives the\n"
+    "conversion for that file; in general:\n"
     "  convert in.png -colorspace Gray -type Palette -compress RLE BMP3:grey.bmp\n"
     "\n"
     "Standard output carries the library's messages only, one line each (none\n"
-    "with -q), so '-' and an OUTPUT that is standard output are refused.\n"
-    "Failed images, the summary and usage errors go to standard error; --help,\n"
-    "--version and --about print on standard output.\n"
+    "with -q), so '-' and an OUTPUT that is standard output are refused; a\n"
+    "failed write there fails the run. Why each image failed, the summary and\n"
+    "usage errors go to standard error, with file names quoted as the shell\n"
+    "reads them; --help, --version and --about print on standard output.\n"
     "\n"
     "Exit status:\n"
     "  0  every image was recoloured\n"
     "  1  an image could not be read, was refused, or could not be written\n"
-    "     (each is named), or the library could not be loaded\n"
+    "     (each is named, with the reason), standard output could not be\n"
+    "     written, or the library could not be loaded\n"
     "  2  the command line was wrong; nothing was read or written\n";
 
 namespace {
 
-enum LongOnlyOption { kPairs = 256, kInPlace, kAbout };
+enum LongOnlyOption { kPairs = 256, kInPlace, kAbout, kColours };
 
 const option kOptions[] = {
     {"pairs", no_argument, nullptr, kPairs},
     {"output-dir", required_argument, nullptr, 'o'},
     {"in-place", no_argument, nullptr, kInPlace},
+    {"colours", required_argument, nullptr, kColours},
+    {"colors", required_argument, nullptr, kColours},
     {"keep-going", no_argument, nullptr, 'k'},
+    {"stop", no_argument, nullptr, 'S'},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -80,6 +100,54 @@ bool Fail(std::string* problem, std::string text)
     return false;
 }
 
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+        return (c | 0x20) - 'a' + 10;
+    }
+    return -1;
+}
+
+// "#RRGGBB,RRGGBB,..." into palette entries 0-3 as a file holds them.
+bool ParseColourList(const std::string& list, std::vector<uint8_t>* palette, std::string* problem)
+{
+    const std::string wanted =
+        "--colours takes four colours, #RRGGBB or RRGGBB, separated by commas";
+    std::vector<std::string> colours(1);
+    for (char c : list) {
+        if (c == ',') {
+            colours.emplace_back();
+        } else {
+            colours.back() += c;
+        }
+    }
+    if (colours.size() != kChosenPaletteBytes / 4) {
+        return Fail(problem, wanted + ": " + std::to_string(colours.size()) + " given");
+    }
+    palette->clear();
+    for (const std::string& colour : colours) {
+        std::string digits = !colour.empty() && colour[0] == '#' ? colour.substr(1) : colour;
+        int channels[3] = {};
+        bool valid = digits.size() == 6;
+        for (size_t i = 0; valid && i < 6; i += 2) {
+            int high = HexDigit(digits[i]);
+            int low = HexDigit(digits[i + 1]);
+            valid = high >= 0 && low >= 0;
+            channels[i / 2] = high * 16 + low;
+        }
+        if (!valid) {
+            return Fail(problem, wanted + ": " + QuotedName(colour) + " is not one");
+        }
+        for (int channel : {channels[2], channels[1], channels[0], 0}) {
+            palette->push_back(static_cast<uint8_t>(channel));
+        }
+    }
+    return true;
+}
+
 // The file name of a path: what follows its last slash.
 std::string FileName(const std::string& path)
 {
@@ -95,12 +163,12 @@ bool JobsForOutputDirectory(const std::vector<std::string>& inputs, const std::s
     for (const std::string& input : inputs) {
         std::string name = FileName(input);
         if (name.empty() || name == "." || name == "..") {
-            return Fail(problem, input + " names no file");
+            return Fail(problem, QuotedName(input) + " names no file");
         }
         auto [earlier, isNew] = inputByName.emplace(name, input);
         if (!isNew) {
-            return Fail(problem, earlier->second + " and " + input + " would both be written to " +
-                                     prefix + name);
+            return Fail(problem, QuotedName(earlier->second) + " and " + QuotedName(input) +
+                                     " would both be written to " + QuotedName(prefix + name));
         }
         request->jobs.push_back({input, prefix + name, {}, {}});
     }
@@ -114,9 +182,11 @@ bool JobsForForm(const std::vector<std::string>& paths, bool pairs, bool inPlace
         return Fail(problem, "no image given");
     }
     if (!request->outputDirectory.empty()) {
+        request->form = BatchForm::OutputDirectory;
         return JobsForOutputDirectory(paths, request->outputDirectory, request, problem);
     }
     if (inPlace) {
+        request->form = BatchForm::InPlace;
         for (const std::string& path : paths) {
             request->jobs.push_back({path, path, {}, {}});
         }
@@ -134,6 +204,7 @@ bool JobsForForm(const std::vector<std::string>& paths, bool pairs, bool inPlace
                                  " paths given, and one image takes two: for more, use "
                                  "--pairs INPUT OUTPUT..., -o DIR INPUT... or --in-place INPUT...");
     }
+    request->form = pairs ? BatchForm::Pairs : BatchForm::OneImage;
     for (size_t i = 0; i < paths.size(); i += 2) {
         request->jobs.push_back({paths[i], paths[i + 1], {}, {}});
     }
@@ -176,7 +247,7 @@ bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* 
     optind = 1;
     opterr = 0;  // its messages are ours to word
     int choice = 0;
-    while ((choice = getopt_long(argc, argv, ":o:kqhV", kOptions, nullptr)) != -1) {
+    while ((choice = getopt_long(argc, argv, ":o:kSqhV", kOptions, nullptr)) != -1) {
         switch (choice) {
         case kPairs:
             pairs = true;
@@ -191,8 +262,14 @@ bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* 
         case kInPlace:
             inPlace = true;
             break;
+        case kColours:
+            if (!ParseColourList(optarg, &request->chosenPalette, problem)) {
+                return false;
+            }
+            break;
         case 'k':
-            request->keepGoing = true;
+        case 'S':
+            request->stopAtFailure = choice == 'S';  // the last one given counts, as in make
             break;
         case 'q':
             request->quiet = true;

@@ -2,6 +2,8 @@
 // any image is touched.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,12 +16,22 @@ struct ImageJob {
 
 enum class HostAction { Recolour, Help, Version, About };
 
+// How the paths were given: INPUT OUTPUT, --pairs, -o DIR or --in-place.
+enum class BatchForm { OneImage, Pairs, OutputDirectory, InPlace };
+
+// Palette entries 0-3 as the file holds them: blue, green, red, 0 each.
+constexpr size_t kChosenPaletteBytes = 16;
+
 struct HostRequest {
     HostAction action = HostAction::Recolour;
+    BatchForm form = BatchForm::OneImage;
     std::vector<ImageJob> jobs;
     std::string outputDirectory;  // set only for -o DIR
-    bool keepGoing = false;
+    bool stopAtFailure = false;   // -S; the default, and -k, go on
     bool quiet = false;
+    // --colours: set in every output after the library's save; empty
+    // leaves the colours the library drew.
+    std::vector<uint8_t> chosenPalette;
 };
 
 extern const char kUsage[];
@@ -29,8 +41,3 @@ extern const char kHelp[];
 // False, with `problem` set, when the command line is wrong; nothing in the
 // file system is looked at here.
 bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* problem);
-
-// The checks that need the file system, all made before the first image:
-// the output folder exists, no output of -o is one of the inputs, and no
-// output is the process's own standard output.
-bool CheckPathsBeforeWork(const HostRequest& request, std::string* problem);

@@ -13,6 +13,10 @@ constexpr uint16_t kLanguage = 0x0409;
 constexpr uint16_t kVersionResourceId = 1;
 constexpr uint16_t kTypeLibraryResourceId = 1;
 constexpr uint16_t kSocketsFailedStringId = 101;
+constexpr char kLicenceLines[] =
+    "License MIT <https://opensource.org/license/mit>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
 
 bool ReadVersionBlock(LoadedLibrary* library, VersionBlock* block)
 {
@@ -45,6 +49,13 @@ int ShowVersion(LoadedLibrary* library)
     }
     std::fprintf(stdout, "pavonize (%s) %s\n", ORVANEPAVONIZE_PACKAGE_NAME,
                  DottedVersion(block.fileVersion).c_str());
+    // The copyright is the library's own, as its version block states it.
+    for (const auto& [key, value] : block.strings) {
+        if (key == "LegalCopyright" && !value.empty()) {
+            std::fprintf(stdout, "%s\n", value.c_str());
+        }
+    }
+    std::fputs(kLicenceLines, stdout);
     return 0;
 }
 

@@ -2,21 +2,19 @@
 // path first, loads the recolouring library through the framework's loader
 // (so its attach and detach run around the run), and recolours the images
 // in child processes (batch_run.h). Standard output carries only the
-// library's messages; the program's own words about images go to standard
-// error.
-#include <cerrno>
+// library's messages, and what fails to reach it fails the run; the
+// program's own words about images go to standard error.
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 
 #include "batch_run.h"
 #include "command_line.h"
 #include "library_location.h"
 #include "library_report.h"
 #include "loader.h"
+#include "path_checks.h"
+#include "standard_output.h"
 
 namespace {
 
@@ -28,21 +26,6 @@ int UsageError(const std::string& problem)
     std::fprintf(stderr, "pavonize: %s\n%sTry 'pavonize --help' for more information.\n",
                  problem.c_str(), kUsage);
     return kExitUsage;
-}
-
-// A closed standard stream would hand its number to the first file the
-// library opens, and its messages would land in the image.
-void KeepStandardStreamsOpen()
-{
-    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        if (fcntl(descriptor, F_GETFD) < 0 && errno == EBADF) {
-            int null = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
-            if (null >= 0 && null != descriptor) {
-                dup2(null, descriptor);
-                close(null);
-            }
-        }
-    }
 }
 
 LoadedLibrary* LoadRecolouringLibrary()
@@ -64,17 +47,6 @@ LoadedLibrary* LoadRecolouringLibrary()
     return library;
 }
 
-// What was asked for on standard output must have reached it.
-int FinishStandardOutput(int status)
-{
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "pavonize: cannot write to standard output: %s\n",
-                     std::strerror(errno));
-        return kExitFailure;
-    }
-    return status;
-}
-
 using LibraryReport = int (*)(LoadedLibrary* library);
 
 int ReportOnLibrary(LibraryReport report)
@@ -84,6 +56,7 @@ int ReportOnLibrary(LibraryReport report)
         return kExitFailure;
     }
     int status = report(library);
+    FlushStandardOutput();
     LoaderUnloadLibrary(library);
     return FinishStandardOutput(status);
 }
@@ -102,7 +75,7 @@ int Recolour(const HostRequest& request)
     }
     int status = RunBatch(pavonize, request);
     LoaderUnloadLibrary(library);
-    return status;
+    return FinishStandardOutput(status);
 }
 
 }  // namespace

@@ -1,27 +1,36 @@
-// The checks of CheckPathsBeforeWork that look at the file system. Files are
-// told apart by device and inode, so a link or a second name for a file is
-// caught as well as the same spelling.
+// Files are told apart by device and inode, so a link or a second name for
+// a file is caught as well as the same spelling; a path with no file yet is
+// told by where a write would put it.
+#include "path_checks.h"
+
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
+#include <vector>
 
-#include "command_line.h"
+#include "quoting.h"
+#include "standard_output.h"
 
 namespace {
 
-using FileIdentity = std::pair<dev_t, ino_t>;
+namespace fs = std::filesystem;
 
-bool Identify(const std::string& path, FileIdentity* identity)
+// The kernel gives up on a chain of links after 40.
+constexpr int kMaxLinkHops = 40;
+
+// One key per file: "inode DEV:INO" for a file that exists, "path FINAL"
+// for one a write would create.
+std::string FileKey(const std::string& path)
 {
     struct stat status {};
-    if (stat(path.c_str(), &status) != 0) {
-        return false;
+    if (stat(path.c_str(), &status) == 0) {
+        return "inode " + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
     }
-    *identity = {status.st_dev, status.st_ino};
-    return true;
+    return "path " + FinalPath(path);
 }
 
 bool Fail(std::string* problem, std::string text)
@@ -30,43 +39,155 @@ bool Fail(std::string* problem, std::string text)
     return false;
 }
 
+bool CheckOutputDirectory(const std::string& directory, std::string* problem)
+{
+    struct stat status {};
+    if (stat(directory.c_str(), &status) != 0) {
+        return Fail(problem, QuotedName(directory) + ": " + std::strerror(errno));
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        return Fail(problem, QuotedName(directory) + ": not a directory");
+    }
+    return true;
+}
+
+bool CheckNotStandardOutput(const HostRequest& request, std::string* problem)
+{
+    struct stat standardOutput {};
+    if (!StandardOutputIsWritable() || fstat(STDOUT_FILENO, &standardOutput) != 0) {
+        return true;
+    }
+    for (const ImageJob& job : request.jobs) {
+        struct stat output {};
+        if (stat(job.output.c_str(), &output) == 0 && output.st_dev == standardOutput.st_dev &&
+            output.st_ino == standardOutput.st_ino) {
+            return Fail(problem, QuotedName(job.output) +
+                                     " is standard output, which carries the library's messages");
+        }
+    }
+    return true;
+}
+
+// A file named twice in --in-place would be recoloured twice.
+bool CheckInPlaceNamesEachFileOnce(const HostRequest& request, std::string* problem)
+{
+    std::map<std::string, const std::string*> seen;
+    for (const ImageJob& job : request.jobs) {
+        auto [earlier, isNew] = seen.emplace(FileKey(job.input), &job.input);
+        if (!isNew) {
+            return Fail(problem, QuotedName(*earlier->second) + " and " + QuotedName(job.input) +
+                                     " are the same file");
+        }
+    }
+    return true;
+}
+
+// An output that is another job's input would be overwritten before or
+// after that input is read; two outputs that are one file keep only the
+// last image.
+bool CheckOutputsOverlapNothing(const HostRequest& request, std::string* problem)
+{
+    const bool ownInputAllowed = request.form == BatchForm::Pairs;
+    std::map<std::string, std::vector<size_t>> inputsByKey;
+    for (size_t i = 0; i < request.jobs.size(); ++i) {
+        inputsByKey[FileKey(request.jobs[i].input)].push_back(i);
+    }
+    std::map<std::string, size_t> outputsByKey;
+    for (size_t i = 0; i < request.jobs.size(); ++i) {
+        const ImageJob& job = request.jobs[i];
+        std::string key = FileKey(job.output);
+        auto inputs = inputsByKey.find(key);
+        if (inputs != inputsByKey.end()) {
+            for (size_t j : inputs->second) {
+                if (j == i && ownInputAllowed) {
+                    continue;
+                }
+                const std::string& input = request.jobs[j].input;
+                if (request.form == BatchForm::OutputDirectory) {
+                    return Fail(problem, QuotedName(job.output) + " would overwrite the input " +
+                                             QuotedName(input) + " (--in-place replaces inputs)");
+                }
+                return Fail(problem, "the output " + QuotedName(job.output) + " of pair " +
+                                         std::to_string(i + 1) + " is the input " +
+                                         QuotedName(input) + " of pair " + std::to_string(j + 1));
+            }
+        }
+        auto [earlier, isNew] = outputsByKey.emplace(key, i);
+        if (!isNew) {
+            return Fail(problem, "the outputs " + QuotedName(request.jobs[earlier->second].output) +
+                                     " and " + QuotedName(job.output) + " of pairs " +
+                                     std::to_string(earlier->second + 1) + " and " +
+                                     std::to_string(i + 1) + " are the same file");
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+std::string FinalPath(const std::string& path)
+{
+    std::error_code error;
+    fs::path current = path;
+    for (int hop = 0; hop < kMaxLinkHops && fs::is_symlink(fs::symlink_status(current, error)) &&
+                      !fs::exists(fs::status(current, error));
+         ++hop) {
+        fs::path target = fs::read_symlink(current, error);
+        if (error) {
+            break;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    fs::path absolute = fs::absolute(current, error);
+    fs::path final = fs::weakly_canonical(absolute, error);
+    return (error ? absolute.lexically_normal() : final).string();
+}
+
+std::string InputProblem(const std::string& path)
+{
+    int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file < 0) {
+        return std::strerror(errno);
+    }
+    close(file);
+    return "";
+}
+
+std::string OutputProblem(const std::string& path)
+{
+    // Neither made nor emptied: only asked whether it would open.
+    int file = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file >= 0) {
+        close(file);
+        return "";
+    }
+    if (errno != ENOENT) {
+        return std::strerror(errno);
+    }
+    std::string folder = fs::path(FinalPath(path)).parent_path().string();
+    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        return std::strerror(errno);
+    }
+    return "";
+}
 
 bool CheckPathsBeforeWork(const HostRequest& request, std::string* problem)
 {
-    std::map<FileIdentity, std::string> inputs;
-    if (!request.outputDirectory.empty()) {
-        struct stat status {};
-        if (stat(request.outputDirectory.c_str(), &status) != 0) {
-            return Fail(problem, request.outputDirectory + ": " + std::strerror(errno));
-        }
-        if (!S_ISDIR(status.st_mode)) {
-            return Fail(problem, request.outputDirectory + ": not a directory");
-        }
-        for (const ImageJob& job : request.jobs) {
-            FileIdentity identity;
-            if (Identify(job.input, &identity)) {
-                inputs.emplace(identity, job.input);
-            }
-        }
+    if (request.form == BatchForm::OutputDirectory &&
+        !CheckOutputDirectory(request.outputDirectory, problem)) {
+        return false;
     }
-    struct stat standardOutput {};
-    bool standardOutputKnown = fstat(STDOUT_FILENO, &standardOutput) == 0;
-    for (const ImageJob& job : request.jobs) {
-        FileIdentity output;
-        if (!Identify(job.output, &output)) {
-            continue;
-        }
-        auto input = inputs.find(output);
-        if (input != inputs.end()) {
-            return Fail(problem, job.output + " would overwrite the input " + input->second +
-                                     " (--in-place replaces inputs)");
-        }
-        if (standardOutputKnown &&
-            output == FileIdentity{standardOutput.st_dev, standardOutput.st_ino}) {
-            return Fail(problem,
-                        job.output + " is standard output, which carries the library's messages");
-        }
+    if (!CheckNotStandardOutput(request, problem)) {
+        return false;
+    }
+    switch (request.form) {
+    case BatchForm::OneImage:
+        return true;  // its OUTPUT may be its INPUT: read in full before the write
+    case BatchForm::InPlace:
+        return CheckInPlaceNamesEachFileOnce(request, problem);
+    case BatchForm::Pairs:
+    case BatchForm::OutputDirectory:
+        return CheckOutputsOverlapNothing(request, problem);
     }
     return true;
 }

@@ -23,13 +23,27 @@ std::string HelpText()
     return help.out;
 }
 
-std::string ManualSource()
+std::string FileText(const char* path)
 {
-    std::ifstream in(PAVONIZE_MANUAL);
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    EXPECT_FALSE(text.str().empty()) << PAVONIZE_MANUAL;
+    EXPECT_FALSE(text.str().empty()) << path;
     return text.str();
+}
+
+std::string ManualSource()
+{
+    return FileText(PAVONIZE_MANUAL);
+}
+
+// The README's "## The command line" section.
+std::string ReadmeCommandLine()
+{
+    std::string readme = FileText(PAVONIZE_README);
+    size_t start = readme.find("\n## The command line\n");
+    EXPECT_NE(start, std::string::npos);
+    return readme.substr(start, readme.find("\n## ", start + 1) - start);
 }
 
 // Every capture of `pattern`'s first group in `text`.
@@ -42,6 +56,19 @@ Names Captures(const std::string& text, const std::string& pattern)
         found.insert((*it)[1]);
     }
     return found;
+}
+
+// What the bash completion offers for the words typed so far.
+Names Completions(const std::string& words)
+{
+    ProcessResult run = RunProcess(
+        {"/bin/bash", "-c",
+         "source \"$0\" && read -ra COMP_WORDS <<<\"$1\" && COMP_CWORD=${#COMP_WORDS[@]} && "
+         "COMP_WORDS+=(\"$2\") && _pavonize && printf '%s\\n' \"${COMPREPLY[@]}\"",
+         PAVONIZE_COMPLETION, words.substr(0, words.rfind(' ')),
+         words.substr(words.rfind(' ') + 1)});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    return Captures(run.out, "([^\n]+)\n");
 }
 
 // The body of one ".SH NAME" section of the manual page.
@@ -103,6 +130,12 @@ TEST(HelpAndManualTest, EveryOptionInTheHelpIsAcceptedAndInTheManual)
         EXPECT_NE(result.exitStatus, -1) << option << " did not exit normally";
     }
     EXPECT_EQ(ManualOptions(ManualSource()), options);
+    EXPECT_EQ(Completions("pavonize -"), options);
+    std::string readme = ReadmeCommandLine();
+    for (const std::string& option : options) {
+        EXPECT_NE(readme.find("`" + option), std::string::npos)
+            << option << " is not in the README";
+    }
 
     // What the check above relies on: a made-up option is turned away.
     ProcessResult unknown = RunBuiltProgram({PAVONIZE_EXE, "--no-such-option"});
@@ -124,12 +157,27 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
         EXPECT_NE(text.find("Standard output carries the library's messages"), std::string::npos);
         EXPECT_NE(text.find("go to standard error"), std::string::npos);
     }
-    // The conversion that makes any image acceptable.
-    for (const std::string& text : {help, Unescaped(manual)}) {
+    // The conversion that makes any image acceptable, and the legend of
+    // the bands.
+    for (const std::string& text : {help, Unescaped(manual), ReadmeCommandLine()}) {
         EXPECT_NE(text.find("convert in.png -colorspace Gray -type Palette -compress RLE "
                             "BMP3:grey.bmp"),
                   std::string::npos);
+        for (const char* band : {"grey 0-63     band 0", "grey 64-127   band 1",
+                                 "grey 128-191  band 2", "grey 192-255  band 3"}) {
+            EXPECT_NE(text.find(band), std::string::npos) << band;
+        }
     }
+}
+
+TEST(HelpAndManualTest, CompletionOffersFoldersAfterOutputDirAndFilesAfterDoubleDash)
+{
+    Names folders = Completions(std::string("pavonize -o ") + PAVONIZE_README);
+    EXPECT_TRUE(folders.empty()) << *folders.begin();  // a file, not a folder
+    std::string readmeFolder =
+        std::string(PAVONIZE_README).substr(0, std::string(PAVONIZE_README).rfind('/'));
+    EXPECT_EQ(Completions("pavonize -o " + readmeFolder), Names{readmeFolder});
+    EXPECT_EQ(Completions(std::string("pavonize -- ") + PAVONIZE_README), Names{PAVONIZE_README});
 }
 
 TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
@@ -137,7 +185,7 @@ TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
     ProcessResult version = RunBuiltProgram({PAVONIZE_EXE, "--version"});
     ASSERT_EQ(version.exitStatus, 0);
     std::smatch found;
-    ASSERT_TRUE(std::regex_search(version.out, found, std::regex(R"( (\S+)\n$)")));
+    ASSERT_TRUE(std::regex_search(version.out, found, std::regex(R"(^pavonize \(\S+\) (\S+)\n)")));
     std::string title = ManualSource().substr(0, ManualSource().find("\n.SH "));
     EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos) << title;
 }

@@ -34,10 +34,19 @@ namespace fs = std::filesystem;
 const std::string kSuccess = "BMP image loaded successfully!\nimage saved\n";
 const std::string kDepthRefusal =
     "24-bit images are not supported: only 8-bit images are recoloured\n";
+const std::string kNotBmp = "not a BMP file: no BM signature\n";
+const std::string kConvertOptions = " -colorspace Gray -type Palette -compress RLE ";
 // Palette entries 0-3 of a process's first image, as blue, green, red:
 // #8FE246, #7DF123, #5159C3, #7F236F.
 const Bytes kFirstColours = {0x46, 0xE2, 0x8F, 0, 0x23, 0xF1, 0x7D, 0,
                              0xC3, 0x59, 0x51, 0, 0x6F, 0x23, 0x7F, 0};
+// --colours as users write it, and the entries it must give.
+const std::string kChosenList = "#102030,405060,708090,A0b0C0";
+const Bytes kChosenColours = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
+                              0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};
+// A name that would set a terminal's title, and how standard error shows it.
+const std::string kTitleName = "e\x1B]0;x\a.bmp";
+const std::string kTitleNameQuoted = "'e'$'\\033'']0;x'$'\\a''.bmp'";
 
 ProcessResult Pavonize(const std::vector<std::string>& arguments,
                        const ProcessOptions& options = {})
@@ -76,6 +85,24 @@ void WriteFixture(const ScratchDirectory& scratch)
     WriteFileBytes(scratch.Path("cut.bmp"), cut);
     WriteFileBytes(scratch.Path("old.bmp"), {1, 2, 3});
     fs::create_directory(scratch.Path("out"));
+    // Two more names for sub/a.bmp.
+    fs::create_symlink("a.bmp", scratch.Path("sub/link.bmp"));
+    fs::create_hard_link(scratch.Path("sub/a.bmp"), scratch.Path("sub/twin.bmp"));
+    // Readable by its owner only.
+    WriteFileBytes(scratch.Path("secret.bmp"), SmallImage());
+    fs::permissions(scratch.Path("secret.bmp"), fs::perms::owner_read | fs::perms::owner_write);
+    // Images of other formats under a BMP name: their signatures and a little more.
+    const std::pair<const char*, std::string> kForeign[] = {
+        {"png.bmp", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
+        {"jpeg.bmp", "\xFF\xD8\xFF\xE0\0\x10JFIF"},
+        {"gif.bmp", "GIF89a\x05\0\x03\0"},
+        {"tiff.bmp", std::string("II*\0\x08\0\0\0", 8)},
+        {"webp.bmp", std::string("RIFF\x1A\0\0\0WEBPVP8 ", 16)},
+        {"pgm.bmp", "P5\n5 3\n255\n"},
+    };
+    for (const auto& [name, bytes] : kForeign) {
+        WriteFileBytes(scratch.Path(name), Bytes(bytes.begin(), bytes.end()));
+    }
 }
 
 // Every file under the folder, by relative path.
@@ -122,14 +149,17 @@ struct CommandCase {
     std::string name;
     std::vector<std::string> arguments;  // run in the fixture's folder
     int status = 0;
-    std::string out;                     // standard output, exactly
-    std::vector<std::string> errHas;     // none: standard error stays empty
-    std::vector<std::string> changed;    // files made or changed; all else untouched
-    std::vector<std::string> firstDraw;  // changed images with a process's first colours
-    std::vector<std::string> laterDraw;  // changed images with later colours
-    std::vector<std::string> errLacks;   // fragments standard error must not hold
-    bool outIsFragment = false;          // `out` need only be part of standard output
-    bool errorTerminal = false;          // standard error on a pseudo-terminal
+    std::string out;                         // standard output, exactly
+    std::vector<std::string> errHas;         // none: standard error stays empty
+    std::vector<std::string> changed;        // files made or changed; all else untouched
+    std::vector<std::string> firstDraw;      // changed images with a process's first colours
+    std::vector<std::string> laterDraw;      // changed images with later colours
+    std::vector<std::string> errLacks;       // fragments standard error must not hold
+    std::vector<std::string> chosenColours;  // changed images with kChosenColours
+    bool outIsFragment = false;              // `out` need only be part of standard output
+    bool errorTerminal = false;              // standard error on a pseudo-terminal
+    bool asNobody = false;                   // run as nobody: needs root
+    StandardOutputKind standardOutput = StandardOutputKind::Pipe;
     bool plantedLibraryWithoutProc = false;
 };
 
@@ -203,6 +233,26 @@ const CommandCase kCases[] = {
      .arguments = {"-o", "sub/..", "b.bmp"},
      .status = 2,
      .errHas = {"sub/../b.bmp would overwrite the input b.bmp"}},
+    {.name = "PairsOutputIsAnotherPairsInput",
+     .arguments = {"--pairs", "a.bmp", "sub/twin.bmp", "sub/a.bmp", "x.bmp"},
+     .status = 2,
+     .errHas = {"the output sub/twin.bmp of pair 1 is the input sub/a.bmp of pair 2"}},
+    {.name = "PairsNewOutputIsALaterInput",
+     .arguments = {"--pairs", "a.bmp", "x.bmp", "./x.bmp", "y.bmp"},
+     .status = 2,
+     .errHas = {"the output x.bmp of pair 1 is the input ./x.bmp of pair 2"}},
+    {.name = "PairsOutputsThatAreOneFile",
+     .arguments = {"--pairs", "a.bmp", "sub/../o.bmp", "b.bmp", "o.bmp"},
+     .status = 2,
+     .errHas = {"the outputs sub/../o.bmp and o.bmp of pairs 1 and 2 are the same file"}},
+    {.name = "InPlaceNamesAFileTwice",
+     .arguments = {"--in-place", "a.bmp", "./a.bmp"},
+     .status = 2,
+     .errHas = {"a.bmp and ./a.bmp are the same file"}},
+    {.name = "InPlaceNamesAFileByItsLinks",
+     .arguments = {"--in-place", "sub/link.bmp", "b.bmp", "sub/twin.bmp"},
+     .status = 2,
+     .errHas = {"sub/link.bmp and sub/twin.bmp are the same file"}},
     {.name = "OutputDirectoryMissing",
      .arguments = {"-o", "nowhere", "a.bmp"},
      .status = 2,
@@ -235,6 +285,14 @@ const CommandCase kCases[] = {
      .arguments = {"a.bmp", "-o"},
      .status = 2,
      .errHas = {"option -o needs a value"}},
+    {.name = "ColoursOfTheWrongCount",
+     .arguments = {"--colours", "102030,405060,708090", "a.bmp", "x.bmp"},
+     .status = 2,
+     .errHas = {"--colours takes four colours", "3 given", kUsageError}},
+    {.name = "ColourThatIsNotHex",
+     .arguments = {"--colors=102030,405060,708090,#12345G", "a.bmp", "x.bmp"},
+     .status = 2,
+     .errHas = {"'#12345G' is not one"}},
     {.name = "VersionTakesNoPaths",
      .arguments = {"--version", "a.bmp"},
      .status = 2,
@@ -251,64 +309,152 @@ const CommandCase kCases[] = {
      .outIsFragment = true},
     {.name = "VersionShort",
      .arguments = {"-V"},
-     .out = std::string("pavonize (OrvanePavonize) ") + expected_identity::kVersion + "\n"},
+     .out = std::string("pavonize (OrvanePavonize) ") + expected_identity::kVersion + "\n" +
+            expected_identity::kVersionStrings[4].value + "\n" +
+            "License MIT <https://opensource.org/license/mit>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n"},
+
+    // What was meant for standard output and did not reach it fails the
+    // run, once the images are done; a closed one is not taken for /dev/null.
+    {.name = "FullStandardOutputFailsTheRun",
+     .arguments = {"a.bmp", "new.bmp"},
+     .status = 1,
+     .errHas = {"pavonize: write error: No space left on device\n"},
+     .changed = {"new.bmp"},
+     .standardOutput = StandardOutputKind::Full},
+    {.name = "ClosedStandardOutputFailsTheRun",
+     .arguments = {"a.bmp", "new.bmp"},
+     .status = 1,
+     .errHas = {"pavonize: write error: Bad file descriptor\n"},
+     .changed = {"new.bmp"},
+     .standardOutput = StandardOutputKind::Closed},
+    {.name = "QuietNeedsNoStandardOutput",
+     .arguments = {"-q", "a.bmp", "new.bmp"},
+     .changed = {"new.bmp"},
+     .standardOutput = StandardOutputKind::Closed},
+    {.name = "HelpToAFullStandardOutput",
+     .arguments = {"--help"},
+     .status = 1,
+     .errHas = {"write error: No space left on device"},
+     .standardOutput = StandardOutputKind::Full},
+    {.name = "VersionToAClosedStandardOutput",
+     .arguments = {"--version"},
+     .status = 1,
+     .errHas = {"write error: Bad file descriptor"},
+     .standardOutput = StandardOutputKind::Closed},
+    {.name = "AboutToAFullStandardOutput",
+     .arguments = {"--about"},
+     .status = 1,
+     .errHas = {"write error: No space left on device"},
+     .standardOutput = StandardOutputKind::Full},
 
     // Failed images: the library's message on standard output, the image
-    // named on standard error.
+    // named on standard error with the message and the OS's reason.
     {.name = "MissingInput",
      .arguments = {"missing.bmp", "new.bmp"},
      .status = 1,
      .out = "read BMP file failed\n",
-     .errHas = {"pavonize: missing.bmp: not recoloured\n"},
+     .errHas = {"pavonize: missing.bmp: read BMP file failed: No such file or directory\n"},
      .errLacks = {"convert", "images"}},
     {.name = "OutputInMissingFolder",
      .arguments = {"a.bmp", "no/such/dir.bmp"},
      .status = 1,
      .out = "BMP image loaded successfully!\nread BMP image failed",
-     .errHas = {"a.bmp: not recoloured"}},
+     .errHas = {"pavonize: a.bmp: read BMP image failed: no/such/dir.bmp: No such file or "
+                "directory\n"}},
     {.name = "FolderAsOutput",
      .arguments = {"a.bmp", "out"},
      .status = 1,
      .out = "BMP image loaded successfully!\nread BMP image failed",
-     .errHas = {"a.bmp: not recoloured"}},
+     .errHas = {"pavonize: a.bmp: read BMP image failed: out: Is a directory\n"}},
+    {.name = "UnreadableInputAndUnwritableFolderSayWhy",
+     .arguments = {"--pairs", "secret.bmp", "x.bmp", "a.bmp", "new.bmp"},
+     .status = 1,
+     .out = "read BMP file failed\nBMP image loaded successfully!\nread BMP image failed",
+     .errHas = {"pavonize: secret.bmp: read BMP file failed: Permission denied\n",
+                "pavonize: a.bmp: read BMP image failed: new.bmp: Permission denied\n",
+                "pavonize: 2 of 2 images failed\n"},
+     .asNobody = true},
     {.name = "RefusedInputKeepsTheOldOutput",
      .arguments = {"cut.bmp", "old.bmp"},
      .status = 1,
      .out = "BMP file is truncated\n",
-     .errHas = {"cut.bmp: not recoloured"},
+     .errHas = {"pavonize: cut.bmp: BMP file is truncated\n"},
      .errLacks = {"convert"}},
     {.name = "DepthRefusalGivesTheConversion",
      .arguments = {"rgb.bmp", "new.bmp"},
      .status = 1,
      .out = kDepthRefusal,
-     .errHas = {"pavonize: rgb.bmp: not recoloured\n",
-                "convert rgb.bmp -colorspace Gray -type Palette -compress RLE BMP3:grey.bmp\n"}},
-    {.name = "BatchStopsAtTheFirstFailure",
-     .arguments = {"--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp", "b.bmp", "z.bmp"},
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "rgb.bmp is a 24-bit BMP image",
+                "  convert BMP:rgb.bmp" + kConvertOptions + "BMP3:rgb-grey.bmp\n"}},
+    {.name = "OtherFormatsAreNamedWithTheirConversion",
+     .arguments = {"-o", "out", "png.bmp", "jpeg.bmp", "gif.bmp", "tiff.bmp", "webp.bmp",
+                   "pgm.bmp"},
+     .status = 1,
+     .out = kNotBmp + kNotBmp + kNotBmp + kNotBmp + kNotBmp + kNotBmp,
+     .errHas = {"pavonize: png.bmp: " + kNotBmp, "png.bmp is a PNG image",
+                "  convert PNG:png.bmp" + kConvertOptions + "BMP3:png-grey.bmp\n",
+                "jpeg.bmp is a JPEG image", "gif.bmp is a GIF image", "tiff.bmp is a TIFF image",
+                "webp.bmp is a WebP image", "pgm.bmp is a PGM image",
+                "  convert PNM:pgm.bmp" + kConvertOptions + "BMP3:pgm-grey.bmp\n",
+                "6 of 6 images failed"}},
+    {.name = "StopEndsTheRunAtTheFirstFailure",
+     .arguments = {"-S", "--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp", "b.bmp", "z.bmp"},
      .status = 1,
      .out = kSuccess + kDepthRefusal,
-     .errHas = {"rgb.bmp: not recoloured", "1 of 3 images were not processed"},
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "1 of 3 images were not processed"},
      .changed = {"x.bmp"}},
-    {.name = "KeepGoingRestartsTheColours",
-     .arguments = {"-k", "--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp", "b.bmp", "z.bmp"},
+    {.name = "BatchGoesOnPastAFailureAndRestartsTheColours",
+     .arguments = {"--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp", "b.bmp", "z.bmp"},
      .status = 1,
      .out = kSuccess + kDepthRefusal + kSuccess,
-     .errHas = {"rgb.bmp: not recoloured", "pavonize: 1 of 3 images failed\n"},
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "pavonize: 1 of 3 images failed\n"},
      .changed = {"x.bmp", "z.bmp"},
      .firstDraw = {"x.bmp", "z.bmp"},
      .errLacks = {"not processed"}},
 
-    // Quiet, and its progress display on a terminal only.
-    {.name = "QuietKeepsFailuresOnStandardError",
-     .arguments = {"-q", "--keep-going", "-o", "out", "a.bmp", "rgb.bmp", "b.bmp"},
+    // Chosen colours: the same entries in every image, failures between
+    // them or not, and the bands as ever.
+    {.name = "ChosenColoursInEveryImage",
+     .arguments = {"--colours", kChosenList, "--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp",
+                   "b.bmp", "z.bmp"},
      .status = 1,
-     .errHas = {"rgb.bmp: not recoloured", "1 of 3 images failed"},
+     .out = kSuccess + kDepthRefusal + kSuccess,
+     .errHas = {"1 of 3 images failed"},
+     .changed = {"x.bmp", "z.bmp"},
+     .chosenColours = {"x.bmp", "z.bmp"}},
+    {.name = "ChosenColoursSpeltColors",
+     .arguments = {"--colors=102030,#405060,708090,a0b0c0", "-o", "out", "a.bmp"},
+     .out = kSuccess,
+     .changed = {"out/a.bmp"},
+     .chosenColours = {"out/a.bmp"}},
+    {.name = "ChosenColoursNeedAFileToGoBackTo",
+     .arguments = {"--colours", kChosenList, "a.bmp", "/dev/null"},
+     .status = 1,
+     .out = kSuccess,
+     .errHas = {"pavonize: a.bmp: write BMP image failed: /dev/null: Illegal seek\n"}},
+
+    // Quiet, and its progress display on a terminal only. The last of -k
+    // and -S counts.
+    {.name = "QuietKeepsFailuresOnStandardError",
+     .arguments = {"-q", "--stop", "--keep-going", "-o", "out", "a.bmp", "rgb.bmp", "b.bmp"},
+     .status = 1,
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "1 of 3 images failed"},
      .changed = {"out/a.bmp", "out/b.bmp"},
      .errLacks = {"[1/3]"}},
     {.name = "QuietShowsProgressOnATerminal",
      .arguments = {"--quiet", "-o", "out", "a.bmp", "b.bmp"},
      .errHas = {"[1/2] a.bmp", "[2/2] b.bmp"},
      .changed = {"out/a.bmp", "out/b.bmp"},
+     .errorTerminal = true},
+    {.name = "NamesAreQuotedOnStandardError",
+     .arguments = {"--quiet", "-o", "out", "a.bmp", kTitleName},
+     .status = 1,
+     .errHas = {"[2/2] " + kTitleNameQuoted,
+                "pavonize: " + kTitleNameQuoted + ": read BMP file failed: No such file"},
+     .changed = {"out/a.bmp"},
+     .errLacks = {"\a", "\x1B]"},
      .errorTerminal = true},
     {.name = "NoProgressForOneImage",
      .arguments = {"-q", "a.bmp", "x.bmp"},
@@ -332,8 +478,16 @@ TEST_P(CommandLineTest, StatusOutputAndFiles)
     const CommandCase& row = GetParam();
     ScratchDirectory scratch;
     WriteFixture(scratch);
+    if (row.asNobody) {
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "needs root, to run as nobody";
+        }
+        ASSERT_EQ(chmod(scratch.path().c_str(), 0755), 0);  // nobody may look, not write
+    }
     ProcessOptions options{.workingDirectory = scratch.path(),
-                           .standardErrorTerminal = row.errorTerminal};
+                           .standardErrorTerminal = row.errorTerminal,
+                           .asNobody = row.asNobody,
+                           .standardOutput = row.standardOutput};
     std::vector<std::string> arguments = row.arguments;
     if (row.plantedLibraryWithoutProc) {
         if (!CanHideProc()) {
@@ -386,6 +540,18 @@ TEST_P(CommandLineTest, StatusOutputAndFiles)
             EXPECT_EQ(Slice(image, 1078, image.size() - 1078), SmallImageBands()) << file;
         }
     }
+    Bytes chosenPalette = kChosenColours;
+    for (int grey = 4; grey < 256; ++grey) {
+        chosenPalette.insert(chosenPalette.end(),
+                             {static_cast<uint8_t>(grey), static_cast<uint8_t>(grey),
+                              static_cast<uint8_t>(grey), 0});
+    }
+    for (const std::string& file : row.chosenColours) {
+        const Bytes& image = after[file];
+        ASSERT_EQ(image.size(), SmallImage().size()) << file;
+        EXPECT_EQ(Slice(image, 54, 1024), chosenPalette) << file;
+        EXPECT_EQ(Slice(image, 1078, image.size() - 1078), SmallImageBands()) << file;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CommandLineTest, ::testing::ValuesIn(kCases),
@@ -412,7 +578,7 @@ TEST_F(HostProcessTest, FullVolumeNeverSaysSavedAndKeepsTheOriginal)
     ProcessResult same = Pavonize({in_, in_}, {.fileSizeLimit = 600});
     EXPECT_EQ(same.exitStatus, 1);
     EXPECT_EQ(same.out, "BMP image loaded successfully!\nwrite BMP image failed\n");
-    EXPECT_EQ(same.err, "pavonize: " + in_ + ": not recoloured\n");
+    EXPECT_EQ(same.err, "pavonize: " + in_ + ": write BMP image failed\n");
     EXPECT_EQ(ReadFileBytes(in_), original);
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 

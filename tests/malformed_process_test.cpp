@@ -1,8 +1,9 @@
 // Every malformed file of the corpus through the real command line: status
 // 1, one line saying why, the output that was there before left byte for
-// byte, and no temporary file beside it. Standard error names the file, and
-// gives the conversion exactly when the library refused the file's depth:
-// the program tells that from the file's header, not from the message.
+// byte, and no temporary file beside it. Standard error names the file with
+// the library's reason, and gives the conversion exactly for a BMP of
+// another depth or a file of another format: the program tells that from
+// the file's first bytes, not from the message.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -15,7 +16,10 @@ namespace {
 
 const Bytes kPreviousOutput = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
 
-void ExpectRefusedByCommandLine(const std::string& input, const std::string& message)
+// `hinted`: standard error must give a conversion, as for another depth or
+// another image format.
+void ExpectRefusedByCommandLine(const std::string& input, const std::string& message,
+                                bool hinted = false)
 {
     ScratchDirectory scratch;
     std::string out = scratch.Path("out.bmp");
@@ -24,11 +28,10 @@ void ExpectRefusedByCommandLine(const std::string& input, const std::string& mes
     ProcessResult result = RunBuiltProgram({PAVONIZE_EXE, input, out});
     EXPECT_EQ(result.exitStatus, 1) << "signal " << result.signal;
     EXPECT_EQ(result.out, message);
-    bool depthRefused = message.find("-bit images are not supported") != std::string::npos;
-    EXPECT_EQ(result.err.rfind("pavonize: " + input + ": not recoloured\n", 0), 0u) << result.err;
-    EXPECT_EQ(result.err.find(" -colorspace Gray -type Palette -compress RLE BMP3:grey.bmp\n") !=
-                  std::string::npos,
-              depthRefused)
+    EXPECT_EQ(result.err.rfind("pavonize: " + input + ": " + message, 0), 0u) << result.err;
+    EXPECT_EQ(
+        result.err.find(" -colorspace Gray -type Palette -compress RLE BMP3:") != std::string::npos,
+        hinted)
         << result.err;
     EXPECT_EQ(ReadFileBytes(out), kPreviousOutput);
     EXPECT_EQ(scratch.List(), before);
@@ -56,7 +59,11 @@ TEST_P(MalformedProcessTest, StatusOneMessageOutputUntouchedNoTemporary)
     ScratchDirectory inputs;
     std::string in = inputs.Path(GetParam().name + ".bmp");
     WriteFileBytes(in, GetParam().bytes);
-    ExpectRefusedByCommandLine(in, GetParam().message);
+    const std::string& message = GetParam().message;
+    // The corpus holds one file of another format: a PNG's signature.
+    bool hinted = message.find("-bit images are not supported") != std::string::npos ||
+                  GetParam().name == "signature-png";
+    ExpectRefusedByCommandLine(in, message, hinted);
     EXPECT_EQ(ReadFileBytes(in), GetParam().bytes) << "the input is never written";
 }
 

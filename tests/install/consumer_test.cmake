@@ -91,6 +91,7 @@ if(STEP STREQUAL "install")
       ${LIBDIR}/pkgconfig/orvanepavonize.pc
       ${PYTHON_DIR}/orvanepavonize/__init__.py
       share/man/man1/pavonize.1.gz
+      share/bash-completion/completions/pavonize
       share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
       share/doc/python3-orvanepavonize/examples/recolour.py)
     if(NOT EXISTS "${prefix}/${installed}")

@@ -92,6 +92,7 @@ expect_entry liborvanepavonize-dev -rw-r--r-- usr/share/doc/liborvanepavonize-de
 expect_entry liborvanepavonize-dev -rw-r--r-- usr/share/doc/liborvanepavonize-dev/examples/load-at-run-time/load_at_run_time\\.cpp
 expect_entry pavonize -rwxr-xr-x usr/bin/pavonize
 expect_entry pavonize -rw-r--r-- usr/share/man/man1/pavonize\\.1\\.gz
+expect_entry pavonize -rw-r--r-- usr/share/bash-completion/completions/pavonize
 expect_entry python3-orvanepavonize -rw-r--r-- usr/lib/python3/dist-packages/orvanepavonize/__init__\\.py
 expect_entry python3-orvanepavonize -rw-r--r-- usr/share/doc/python3-orvanepavonize/examples/recolour\\.py
 for package in "${packages[@]}"; do

@@ -65,6 +65,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         dup2(errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(errPipe[0]);
+        if (options.standardOutput == StandardOutputKind::Full) {
+            int full = open("/dev/full", O_WRONLY);
+            if (full < 0 || dup2(full, STDOUT_FILENO) < 0) {
+                _exit(127);
+            }
+            close(full);
+        } else if (options.standardOutput == StandardOutputKind::Closed) {
+            close(STDOUT_FILENO);
+        }
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
             _exit(127);
         }

@@ -11,12 +11,17 @@ struct ProcessResult {
     std::string err;
 };
 
+// Where the process's standard output goes: to the pipe the result is read
+// from, to a device that is always full, or nowhere (closed at start).
+enum class StandardOutputKind { Pipe, Full, Closed };
+
 struct ProcessOptions {
     long fileSizeLimit = -1;             // RLIMIT_FSIZE in bytes; -1 leaves it alone
     long addressSpaceLimit = -1;         // RLIMIT_AS in bytes, to make allocations fail
     std::string workingDirectory;        // "" leaves it alone
     bool standardErrorTerminal = false;  // standard error on a pseudo-terminal
     bool asNobody = false;  // run as user and group 65534 through setpriv, with no other groups
+    StandardOutputKind standardOutput = StandardOutputKind::Pipe;
 };
 
 // The user and group `asNobody` runs as.
