@@ -5,10 +5,11 @@
 #   package_version   find_package accepts 1.x and refuses 2.0
 #   pkg_config        the C example built through pkg-config
 #   load_at_run_time  the C++ example that loads the library while running
-#   python            the Python module, through its example and its checks
+#   python            the Python module, through its examples (the dask one on
+#                     a local cluster of two workers) and its checks
 # Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
 #         CXX_COMPILER PYTHON LIBDIR (the library folder under the prefix)
-#         PYTHON_DIR (the Python module's folder under the prefix)
+#         PYTHON_DIR (the Python module's folder under the prefix) VERSION
 set(prefix "${SCRATCH}/prefix")
 set(libdir "${prefix}/${LIBDIR}")
 set(examples "${SOURCE_DIR}/examples")
@@ -88,9 +89,12 @@ if(STEP STREQUAL "install")
       ${LIBDIR}/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
       ${LIBDIR}/pkgconfig/orvanepavonize.pc
       ${PYTHON_DIR}/orvanepavonize/__init__.py
+      ${PYTHON_DIR}/orvanepavonize/_worker.py
+      ${PYTHON_DIR}/orvanepavonize/py.typed
       share/man/man1/pavonize.1.gz
       share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
-      share/doc/python3-orvanepavonize/examples/recolour.py)
+      share/doc/python3-orvanepavonize/examples/recolour.py
+      share/doc/python3-orvanepavonize/examples/recolour_on_dask.py)
     if(NOT EXISTS "${prefix}/${installed}")
       message(FATAL_ERROR "not installed: ${installed}")
     endif()
@@ -192,12 +196,14 @@ elseif(STEP STREQUAL "python")
   # library relative to itself, with no help from the environment.
   set(python_env ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH
     --unset=ORVANEPAVONIZE_LIBRARY "PYTHONPATH=${prefix}/${PYTHON_DIR}")
-  expect_run("${success}Pavonize returned 999\n" ${python_env}
+  expect_run("Pavonize returned 999\n" ${python_env}
     "${PYTHON}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour.py"
     "${SAMPLE}" "${SCRATCH}/python-example.bmp")
   expect_recoloured("${SCRATCH}/python-example.bmp")
+  file(REMOVE_RECURSE "${SCRATCH}/python")
   expect_run("module ok\n" ${python_env}
-    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python")
+    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python"
+    "${VERSION}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour_on_dask.py")
   expect_recoloured("${SCRATCH}/python/module-été.bmp")
 
 else()
