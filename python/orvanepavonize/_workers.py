@@ -74,32 +74,41 @@ class _Process:
         finally:
             os.close(replies_for_worker)
         self.replies = replies
+        self.received = b""
         self.ready = False
         _processes.add(self)
 
-    def exchange(self, request: bytes):
-        """Sends one request; (kind, value, text) with the library's printed
-        text, or kind _DIED with the exit status when the process ended."""
-        if not self.ready:
-            kind, value, text = self._reply()
-            if kind != _worker.READY:
-                return kind, value, text
-            self.ready = True
+    def send(self, request: bytes) -> None:
+        """Queues one request; the process reads it when it is free (after
+        loading the library, for the first)."""
         try:
             while request:
                 request = request[self.popen.stdin.write(request):]
         except BrokenPipeError:
             pass  # ended already: its status comes with the end of its replies
+
+    def receive(self):
+        """The reply to the oldest request: (kind, value, text) with the
+        library's printed text, or kind _DIED with the exit status when the
+        process ended."""
+        if not self.ready:
+            kind, value, text = self._reply()
+            if kind != _worker.READY:
+                return kind, value, text
+            self.ready = True
         return self._reply()
 
     def _reply(self):
-        received = b""
+        # One read may bring more than one reply: the rest waits in received.
         while True:
+            received = self.received
             if len(received) >= _worker.REPLY.size:
                 kind, value, length = _worker.REPLY.unpack_from(received)
-                if len(received) >= _worker.REPLY.size + length:
-                    text = received[_worker.REPLY.size:_worker.REPLY.size + length]
-                    return kind, value, text.decode("utf-8", errors="replace")
+                end = _worker.REPLY.size + length
+                if len(received) >= end:
+                    self.received = received[end:]
+                    text = received[_worker.REPLY.size:end].decode("utf-8", errors="replace")
+                    return kind, value, text
             chunk = os.read(self.replies, 65536)
             if not chunk:
                 self.popen.wait()
@@ -107,7 +116,7 @@ class _Process:
                 text = os.pread(self.printed, size, 0).decode("utf-8", errors="replace")
                 self.stop()
                 return _DIED, self.popen.returncode, text
-            received += chunk
+            self.received += chunk
 
     def stop(self, grace: float | None = None) -> None:
         """Closes the requests, so that the process ends after its current
@@ -157,10 +166,13 @@ class _Slot:
                     pass  # the next job tries again and reports it
             self.image_failed = False
 
-    def exchange(self, request: bytes):
+    def send(self, request: bytes) -> None:
         if self.process is None:
             self.process = _Process()
-        kind, value, text = self.process.exchange(request)
+        self.process.send(request)
+
+    def receive(self):
+        kind, value, text = self.process.receive()
         if kind == _DIED and not self.process.ready:
             self.process = None
             raise OSError(f"the OrvanePavonize worker process ended as it started (status {value})")
@@ -173,6 +185,10 @@ class _Slot:
             self.process = None
             self.image_failed = True
         return kind, value, text
+
+    def exchange(self, request: bytes):
+        self.send(request)
+        return self.receive()
 
     def stop(self, grace: float | None = None) -> None:
         if self.process is not None:
@@ -192,7 +208,11 @@ class Outcome:
 
 
 def recolour(slot: _Slot, request: bytes, input_path, output_path) -> Outcome:
-    kind, value, text = slot.exchange(request)
+    return outcome_of(slot.exchange(request), input_path, output_path)
+
+
+def outcome_of(reply, input_path, output_path) -> Outcome:
+    kind, value, text = reply
     if kind == _worker.DONE:
         return Outcome(value=value, text=text)
     return Outcome(error=_errors.image_error(kind, value, text, input_path, output_path), text=text)
@@ -312,17 +332,31 @@ class Many(_Job):
         return Outcome(value=self.results)
 
     def take_turns(self, slot: _Slot) -> None:
-        while not self.cancelled and self.fatal is None:
-            try:
-                index, (request, input_path, output_path) = self.items.popleft()
-            except IndexError:
-                return
-            try:
-                outcome = recolour(slot, request, input_path, output_path)
-            except BaseException as error:  # cannot load the library, or start a process
-                self.fatal = error
-                return
-            self.results[index] = outcome.value if outcome.error is None else outcome.error
+        """Pairs from the queue until it is empty, keeping the next request
+        in the worker's pipe while it recolours one, so that it never waits.
+        After a failure, the request behind it, which the worker never
+        began, goes back to the front of the queue."""
+        in_flight: collections.deque = collections.deque()
+        try:
+            while True:
+                while len(in_flight) < 2 and not self.cancelled and self.fatal is None:
+                    try:
+                        item = self.items.popleft()
+                    except IndexError:
+                        break
+                    slot.send(item[1][0])
+                    in_flight.append(item)
+                if not in_flight:
+                    return
+                index, (_, input_path, output_path) = in_flight.popleft()
+                reply = slot.receive()
+                if reply[0] == _DIED:
+                    self.items.extendleft(reversed(in_flight))
+                    in_flight.clear()
+                outcome = outcome_of(reply, input_path, output_path)
+                self.results[index] = outcome.value if outcome.error is None else outcome.error
+        except BaseException as error:  # cannot load the library, or start a process
+            self.fatal = error
 
 
 class _Turns:
