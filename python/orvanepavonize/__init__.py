@@ -16,8 +16,8 @@ new worker. Calls from several threads are served one at a time.
 
 The colours follow one sequence per worker, as in one run of the command
 line: the first image of a worker gets the library's first four colours,
-each later one the next four, and after a failed (or interrupted) image
-the sequence starts again. `colours=` sets them instead: four colours for
+each later one the next four, and after a failed image the sequence
+starts again. `colours=` sets them instead: four colours for
 bands 0-3, each '#RRGGBB' or an (r, g, b) tuple.
 
 Nothing is printed unless `verbose=True`, which passes the library's lines
