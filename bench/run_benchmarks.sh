@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Installs the peers and tools the benchmarks need, builds a release tree in
 # build-bench/, and runs bench/run_benchmarks.py with any arguments given
-# (for instance --sizes 1,16 or --output report.md).
+# (for instance --sizes 1,16 or --output report.md). With --python-loop
+# first, runs bench/python_loop.py instead (the Python module's loop over
+# small images against Pillow's), with the arguments after it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh hyperfine time python3-pil imagemagick netpbm
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANEPAVONIZE_TESTS=OFF >/dev/null
 cmake --build build-bench
+if [ "${1:-}" = --python-loop ]; then
+  shift
+  exec /usr/bin/python3 bench/python_loop.py --build build-bench "$@"
+fi
 exec /usr/bin/python3 bench/run_benchmarks.py --build build-bench "$@"

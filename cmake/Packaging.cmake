@@ -85,6 +85,8 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvanepavonize)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3:any, liborvanepavonize1 (>= ${version})")
+# The cluster example needs dask.distributed; the module does not.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS python3-distributed)
 # Byte-compiled on installation and cleaned before removal, as dh_python3
 # arranges for Debian's own modules.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
@@ -94,7 +96,8 @@ set(CPACK_DEBIAN_PYTHON_DESCRIPTION "recolour 8-bit BMP images in four false col
 ${about_project}
 .
 This package holds the Python 3 module orvanepavonize, which calls the
-library in a child process so that a refused image raises an exception.")
+library in a worker process that lives across calls, so that a refused
+image raises an exception.")
 
 # Every package carries the copyright file and the Debian changelog in its
 # doc folder; they are added to the staged trees only when packaging.

@@ -3,10 +3,11 @@
 
     recolour.py INPUT.bmp OUTPUT.bmp [INPUT OUTPUT]...
 
-Each pair is recoloured in turn. A file the library cannot read or write,
-or refuses, raises orvanepavonize.PavonizeError with the library's message;
-this script reports it on standard error and goes on with the next pair.
-It exits with 1 when any pair failed.
+Each pair is recoloured in turn, by the one worker process the module keeps
+(so the pairs get the colours of one sequence). A file the library cannot
+read or write, or refuses, raises orvanepavonize.PavonizeError (an OSError)
+with the library's message; this script reports it on standard error and
+goes on with the next pair. It exits with 1 when any pair failed.
 
 With the module installed outside /usr, put its folder on PYTHONPATH:
     PYTHONPATH="$HOME/.local/lib/python3/dist-packages" python3 recolour.py in.bmp out.bmp
@@ -25,7 +26,7 @@ def main(arguments):
         try:
             result = orvanepavonize.pavonize(input_path, output_path)
         except orvanepavonize.PavonizeError as error:
-            print(f"{input_path}: {error}", file=sys.stderr)
+            print(f"{input_path}: not recoloured: {error}", file=sys.stderr)
             failed = True
         else:
             print(f"Pavonize returned {result}")

@@ -5,12 +5,15 @@
 #   package_version   find_package accepts 1.x and refuses 2.0
 #   pkg_config        the C example built through pkg-config
 #   load_at_run_time  the C++ example that loads the library while running
-#   python            the Python module, through its example and its checks
+#   python            the Python module, through its examples (the dask one on
+#                     a local cluster of two workers) and its checks
+#   python_pip        pip install of python/ into a venv, offline, using the
+#                     prefix's library through ORVANEPAVONIZE_LIBRARY
 #   runpath           every program and library of the build and the install
 #                     finds its libraries relative to itself
 # Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
 #         CXX_COMPILER PYTHON LIBDIR (the library folder under the prefix)
-#         PYTHON_DIR (the Python module's folder under the prefix)
+#         PYTHON_DIR (the Python module's folder under the prefix) VERSION
 set(prefix "${SCRATCH}/prefix")
 set(libdir "${prefix}/${LIBDIR}")
 set(examples "${SOURCE_DIR}/examples")
@@ -90,10 +93,13 @@ if(STEP STREQUAL "install")
       ${LIBDIR}/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
       ${LIBDIR}/pkgconfig/orvanepavonize.pc
       ${PYTHON_DIR}/orvanepavonize/__init__.py
+      ${PYTHON_DIR}/orvanepavonize/_worker.py
+      ${PYTHON_DIR}/orvanepavonize/py.typed
       share/man/man1/pavonize.1.gz
       share/bash-completion/completions/pavonize
       share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
-      share/doc/python3-orvanepavonize/examples/recolour.py)
+      share/doc/python3-orvanepavonize/examples/recolour.py
+      share/doc/python3-orvanepavonize/examples/recolour_on_dask.py)
     if(NOT EXISTS "${prefix}/${installed}")
       message(FATAL_ERROR "not installed: ${installed}")
     endif()
@@ -195,12 +201,14 @@ elseif(STEP STREQUAL "python")
   # library relative to itself, with no help from the environment.
   set(python_env ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH
     --unset=ORVANEPAVONIZE_LIBRARY "PYTHONPATH=${prefix}/${PYTHON_DIR}")
-  expect_run("${success}Pavonize returned 999\n" ${python_env}
+  expect_run("Pavonize returned 999\n" ${python_env}
     "${PYTHON}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour.py"
     "${SAMPLE}" "${SCRATCH}/python-example.bmp")
   expect_recoloured("${SCRATCH}/python-example.bmp")
+  file(REMOVE_RECURSE "${SCRATCH}/python")
   expect_run("module ok\n" ${python_env}
-    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python")
+    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python"
+    "${VERSION}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour_on_dask.py")
   expect_recoloured("${SCRATCH}/python/module-été.bmp")
 
 elseif(STEP STREQUAL "runpath")
@@ -238,6 +246,41 @@ elseif(STEP STREQUAL "runpath")
   endif()
   if(faults)
     message(FATAL_ERROR "search paths that are not relative to the file itself:\n${faults}")
+  endif()
+
+elseif(STEP STREQUAL "python_pip")
+  # What pip sees of a clone: python/ and the version in CMakeLists.txt. A
+  # copy, so that the build leaves nothing in the source tree. The venv sees
+  # Debian's setuptools and wheel; no index and no configuration is asked.
+  set(source "${SCRATCH}/pip/source")
+  set(venv "${SCRATCH}/pip/venv")
+  file(REMOVE_RECURSE "${SCRATCH}/pip")
+  file(COPY "${SOURCE_DIR}/python" DESTINATION "${source}")
+  file(COPY "${SOURCE_DIR}/CMakeLists.txt" DESTINATION "${source}")
+  set(pip_env ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH --unset=PYTHONPATH
+    --unset=ORVANEPAVONIZE_LIBRARY PIP_CONFIG_FILE=/dev/null PIP_DISABLE_PIP_VERSION_CHECK=1)
+  execute_process(COMMAND ${PYTHON} -m venv --system-site-packages "${venv}" COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(
+    COMMAND ${pip_env} "${venv}/bin/python" -m pip install --no-index --no-build-isolation
+      "${source}/python"
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "pip install failed:\n${out}\n${err}")
+  endif()
+  expect_run("module ok\n" ${pip_env} "ORVANEPAVONIZE_LIBRARY=${libdir}/liborvanepavonize.so.1"
+    "${venv}/bin/python" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}"
+    "${SCRATCH}/pip/check" "${VERSION}")
+  # With no library to be found, the error names the three places looked in.
+  execute_process(COMMAND ldconfig -p OUTPUT_VARIABLE cache)
+  if(NOT cache MATCHES "liborvanepavonize\\.so\\.1 ")
+    execute_process(
+      COMMAND ${pip_env} "${venv}/bin/python" -c
+        "import orvanepavonize; orvanepavonize.pavonize('in.bmp', 'out.bmp')"
+      WORKING_DIRECTORY "${SCRATCH}/pip"
+      RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(status EQUAL 0 OR NOT err MATCHES "OSError: cannot load the OrvanePavonize library .*ORVANEPAVONIZE_LIBRARY.*cmake --install.*Debian package")
+      message(FATAL_ERROR "without a library, the module said:\n${err}")
+    endif()
   endif()
 
 else()

@@ -1,0 +1,133 @@
+#!/usr/bin/python3
+"""Recolour a folder of BMP files on a dask.distributed cluster.
+
+    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--scheduler ADDRESS] [--workers N]
+
+Each *.bmp file of INPUT_DIR becomes one task, which recolours the image
+with orvanepavonize.pavonize_bytes() on whichever worker the scheduler
+picks; this program reads the inputs and writes the results into
+OUTPUT_DIR (made if missing) under the same names, so the workers need no
+shared folder, only the module and the library. Images that fail are
+collected and reported on standard error at the end, and the status is 1
+if any did (2 for wrong arguments).
+
+Without --scheduler, a local cluster of N worker processes (default 2),
+each with one thread, is started on 127.0.0.1 for the run. With
+--scheduler tcp://HOST:8786 the tasks go to a running cluster, started
+for instance with `dask-scheduler` on one machine and `dask-worker
+tcp://HOST:8786` on each of the others.
+"""
+import argparse
+import pathlib
+import sys
+
+from distributed import Client, LocalCluster, as_completed
+
+import orvanepavonize
+
+# Tasks handed to the cluster at once: enough to keep every worker busy,
+# few enough that the images in flight fit in this program's memory.
+IN_FLIGHT_PER_WORKER_THREAD = 4
+
+
+def recolour(data):
+    """The task, run on a cluster worker (which has its own orvanepavonize
+    worker process): the recoloured image, or the PavonizeError that says
+    why not, returned rather than raised as the failure is the image's."""
+    try:
+        return orvanepavonize.pavonize_bytes(data)
+    except orvanepavonize.PavonizeError as error:
+        return error
+
+
+def bmp_files(folder):
+    return sorted(path for path in folder.iterdir()
+                  if path.suffix.lower() == ".bmp" and path.is_file())
+
+
+def recolour_folder(client, inputs, output_dir):
+    """Returns (file name, reason) for every image that failed."""
+    threads = max(1, sum(client.nthreads().values()))
+    pending = iter(inputs)
+    failures = []
+    running = as_completed()
+    source_of = {}
+
+    def submit_next():
+        for path in pending:
+            try:
+                data = path.read_bytes()
+            except OSError as error:
+                failures.append((path.name, f"cannot be read: {error.strerror}"))
+                continue
+            future = client.submit(recolour, data, pure=False)
+            source_of[future.key] = path
+            running.add(future)
+            return
+
+    for _ in range(threads * IN_FLIGHT_PER_WORKER_THREAD):
+        submit_next()
+    for future in running:
+        path = source_of.pop(future.key)
+        result = future.exception() if future.status == "error" else future.result()
+        if isinstance(result, BaseException):  # the image's error, or the task's
+            failures.append((path.name, str(result)))
+        else:
+            target = output_dir / path.name
+            try:
+                target.write_bytes(result)
+            except OSError as error:
+                failures.append((path.name, f"cannot write {target}: {error.strerror}"))
+        future.release()
+        submit_next()
+    return failures
+
+
+def main(arguments):
+    parser = argparse.ArgumentParser(
+        description="Recolour every *.bmp file of INPUT_DIR into OUTPUT_DIR on a dask cluster.")
+    parser.add_argument("input_dir", type=pathlib.Path)
+    parser.add_argument("output_dir", type=pathlib.Path)
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="a running cluster's scheduler, e.g. tcp://10.0.0.5:8786")
+    parser.add_argument("--workers", type=int, default=2, metavar="N",
+                        help="worker processes of the local cluster (default 2)")
+    options = parser.parse_args(arguments)
+    if options.workers < 1:
+        parser.error("--workers must be at least 1")
+    if not options.input_dir.is_dir():
+        parser.error(f"{options.input_dir} is not a folder")
+    options.output_dir.mkdir(parents=True, exist_ok=True)
+    if options.output_dir.resolve() == options.input_dir.resolve():
+        parser.error("OUTPUT_DIR must not be INPUT_DIR: the inputs would be overwritten")
+    inputs = bmp_files(options.input_dir)
+    if not inputs:
+        print(f"no .bmp files in {options.input_dir}", file=sys.stderr)
+        return 0
+
+    if options.scheduler:
+        client = Client(options.scheduler)
+        cluster = None
+    else:
+        cluster = LocalCluster(n_workers=options.workers, threads_per_worker=1, processes=True,
+                               host="127.0.0.1", dashboard_address=None)
+        client = Client(cluster)
+    try:
+        failures = recolour_folder(client, inputs, options.output_dir)
+    finally:
+        client.close()
+        if cluster is not None:
+            cluster.close()
+
+    for name, reason in failures:
+        print(f"{name}: not recoloured: {reason}", file=sys.stderr)
+    done = len(inputs) - len(failures)
+    print(f"{done} of {len(inputs)} images recoloured into {options.output_dir}")
+    if failures:
+        print(f"{len(failures)} of {len(inputs)} images failed", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
