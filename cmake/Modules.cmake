@@ -5,14 +5,6 @@
 # random source or the framework's calls. The shipped library is built only
 # from the first set, so it carries no seam.
 
-# The one platform switch: which of the files named for a platform
-# (_posix, _linux, _elf, _win32) each folder compiles.
-if(WIN32)
-  set(ORVANEPAVONIZE_PLATFORM win32)
-else()
-  set(ORVANEPAVONIZE_PLATFORM linux)
-endif()
-
 # orvanepavonize_add_part(<part> SOURCES <file>... [PARTS <part>...]
 #   [LINK <library>...] [PRIVATE_INCLUDE <dir>...] [PRIVATE_DEFINITIONS <def>...])
 # Makes the object libraries <part> and <part>_seams from the same sources.
@@ -47,14 +39,14 @@ function(orvanepavonize_add_part part)
 endfunction()
 
 # orvanepavonize_add_module(<target> STATIC|SHARED PARTS <part>...
-#   [TEST_SEAMS] [SOURCES <file>...] [WIN32_EXPORTS <def file>] [WIN32_NAME <name>])
+#   [TEST_SEAMS] [VERSIONED] [SOURCES <file>...] [EXPORTS <base>])
 # Assembles a library from the parts' objects (their seams copies with
 # TEST_SEAMS) and any extra SOURCES. A shared one is an extension library
-# that exports Pavonize and the entry point and nothing else: the .def file
-# (recolour/exports_win32.def unless given) as the DLL WIN32_NAME
-# (ORVANEPAVONIZE unless given) on Windows, recolour/exports.map elsewhere.
+# that exports Pavonize and the entry point and nothing else, as the
+# platform's export list <base> says (recolour/exports unless given; see
+# Platform.cmake); VERSIONED gives it the project's version and file name.
 function(orvanepavonize_add_module target kind)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "TEST_SEAMS" "WIN32_EXPORTS;WIN32_NAME" "PARTS;SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "TEST_SEAMS;VERSIONED" "EXPORTS" "PARTS;SOURCES")
   set(variant "")
   if(arg_TEST_SEAMS)
     set(variant _seams)
@@ -75,19 +67,12 @@ function(orvanepavonize_add_module target kind)
   target_include_directories(${target} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
   orvanepavonize_warnings(${target})
-  set(exports_dir ${PROJECT_SOURCE_DIR}/recolour)
-  if(WIN32)
-    if(NOT arg_WIN32_EXPORTS)
-      set(arg_WIN32_EXPORTS ${exports_dir}/exports_win32.def)
-    endif()
-    if(NOT arg_WIN32_NAME)
-      set(arg_WIN32_NAME ORVANEPAVONIZE)
-    endif()
-    include(WindowsDll)
-    orvanepavonize_windows_dll(${target} ${arg_WIN32_EXPORTS} ${arg_WIN32_NAME})
-  else()
-    set_target_properties(${target} PROPERTIES LINK_DEPENDS ${exports_dir}/exports.map)
-    target_link_options(${target} PRIVATE
-      -Wl,--version-script=${exports_dir}/exports.map -Wl,--no-undefined)
+  if(NOT arg_EXPORTS)
+    set(arg_EXPORTS ${PROJECT_SOURCE_DIR}/recolour/exports)
   endif()
+  set(versioned)
+  if(arg_VERSIONED)
+    set(versioned VERSIONED)
+  endif()
+  orvanepavonize_platform_shared_library(${target} ${versioned} EXPORTS ${arg_EXPORTS})
 endfunction()

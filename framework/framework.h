@@ -2,17 +2,12 @@
 // it: the module state with its class and factory lists, extension-module
 // registration, the framework's allocator and the chain of dynamic-library
 // records. Host and extension libraries link this one shared library, so they
-// all see the same module state and the same chain.
+// all see the same module state and the same chain. What the library
+// exports is listed beside this file, in each platform's form
+// (exports.map, exports_win32.def).
 #pragma once
 
 #include <cstddef>
-
-#if defined(_WIN32)
-// The framework DLL's module-definition file lists its exports.
-#define FRAMEWORK_API
-#else
-#define FRAMEWORK_API __attribute__((visibility("default")))
-#endif
 
 // A node of the framework's registered-class or registered-factory list.
 struct FrameworkListNode {
@@ -51,28 +46,28 @@ struct FrameworkDynamicLibrary {
 
 extern "C" {
 
-FRAMEWORK_API FrameworkModuleState* FrameworkCurrentModuleState();
+FrameworkModuleState* FrameworkCurrentModuleState();
 
 // Registers `module`, loaded as `instance`, taking the library's classes and
 // factories off the lists and restoring the host's parked heads. false for an
 // absent record or instance, or a module already registered.
-FRAMEWORK_API bool FrameworkInitialiseExtensionModule(FrameworkExtensionModule* module,
+bool FrameworkInitialiseExtensionModule(FrameworkExtensionModule* module,
                                                       void* instance);
 // Undoes the registration and removes the module's records from the chain
 // (all of the chain when `all`).
-FRAMEWORK_API void FrameworkTerminateExtensionModule(FrameworkExtensionModule* module, bool all);
+void FrameworkTerminateExtensionModule(FrameworkExtensionModule* module, bool all);
 
 // The framework's allocator: storage of `byteCount` bytes, or nullptr.
-FRAMEWORK_API void* FrameworkAllocate(size_t byteCount);
+void* FrameworkAllocate(size_t byteCount);
 
 // Builds a dynamic-library record for `module` in `storage` (from
 // FrameworkAllocate) and joins it to the chain; the chain owns it from then.
-FRAMEWORK_API void FrameworkConstructDynamicLibrary(void* storage, FrameworkExtensionModule* module,
+void FrameworkConstructDynamicLibrary(void* storage, FrameworkExtensionModule* module,
                                                     bool system);
-FRAMEWORK_API const FrameworkDynamicLibrary* FrameworkFirstDynamicLibrary();
+const FrameworkDynamicLibrary* FrameworkFirstDynamicLibrary();
 
-FRAMEWORK_API bool FrameworkIsRegistered(const FrameworkExtensionModule* module);
-FRAMEWORK_API int FrameworkRegisteredModuleCount();
+bool FrameworkIsRegistered(const FrameworkExtensionModule* module);
+int FrameworkRegisteredModuleCount();
 }
 
 inline constexpr size_t kFrameworkDynamicLibraryBytes = sizeof(FrameworkDynamicLibrary);

@@ -28,17 +28,17 @@ extern "C" {
 // The library, attached; nullptr when it cannot be loaded (LoaderLastProblem
 // says why). Loading a library already loaded counts one more use and makes
 // no entry call, as the platform's loader does.
-FRAMEWORK_API LoadedLibrary* LoaderLoadLibrary(const char* path);
+LoadedLibrary* LoaderLoadLibrary(const char* path);
 // Detaches the library on its last use, then unloads the file.
-FRAMEWORK_API void LoaderUnloadLibrary(LoadedLibrary* library);
+void LoaderUnloadLibrary(LoadedLibrary* library);
 // An exported symbol of the library, or nullptr.
-FRAMEWORK_API void* LoaderFindExport(LoadedLibrary* library, const char* name);
-FRAMEWORK_API const char* LoaderLibraryPath(const LoadedLibrary* library);
-FRAMEWORK_API const char* LoaderLastProblem();
+void* LoaderFindExport(LoadedLibrary* library, const char* name);
+const char* LoaderLibraryPath(const LoadedLibrary* library);
+const char* LoaderLastProblem();
 
 // A resource's bytes inside the mapped library, or nullptr; `byteCount`
 // receives its size.
-FRAMEWORK_API const uint8_t* FrameworkFindResource(LoadedLibrary* library, const char* type,
+const uint8_t* FrameworkFindResource(LoadedLibrary* library, const char* type,
                                                    uint16_t id, uint16_t language,
                                                    size_t* byteCount);
 }

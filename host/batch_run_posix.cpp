@@ -236,11 +236,15 @@ private:
 bool RunChildFrom(PavonizeFunction pavonize, const HostRequest& request, size_t first,
                   Progress* progress, ChildOutcome* outcome)
 {
+    // Not inherited by anything the library might start. The host has one
+    // thread, so setting close-on-exec after pipe() leaves no gap.
     int output[2];
-    if (pipe2(output, O_CLOEXEC) != 0) {
+    if (pipe(output) != 0) {
         std::fprintf(stderr, "pavonize: cannot start the recolouring: %s\n", std::strerror(errno));
         return false;
     }
+    fcntl(output[0], F_SETFD, FD_CLOEXEC);
+    fcntl(output[1], F_SETFD, FD_CLOEXEC);
     std::fflush(nullptr);  // nothing buffered is written twice
     pid_t child = fork();
     if (child < 0) {

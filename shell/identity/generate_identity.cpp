@@ -1,9 +1,10 @@
-// Build step: writes the module's identity resources, each as its own file
-// in the platform's binary layout (for a resource compiler to embed as they
-// are), and as a C++ source that carries all three in the library's resource
-// note.
+// Build step: writes the module's identity resources in the platform's
+// binary layouts, in the container the platform carries them in: each as its
+// own file (resource-files, for a resource compiler to embed as they are),
+// or a C++ source that carries all three in the library's resource note
+// (elf-note).
 //
-// usage: generate_identity OUTPUT_DIRECTORY
+// usage: generate_identity elf-note|resource-files OUTPUT_DIRECTORY
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -83,22 +84,26 @@ std::string NoteSource(const Bytes& note)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: generate_identity OUTPUT_DIRECTORY\n");
+    const std::string container = argc == 3 ? argv[1] : "";
+    if (container != "elf-note" && container != "resource-files") {
+        std::fprintf(stderr, "usage: generate_identity elf-note|resource-files OUTPUT_DIRECTORY\n");
         return 2;
     }
-    const std::string directory = argv[1];
+    const std::string directory = argv[2];
     const Resource resources[] = {
         {kResourceTypeVersion, identity::kVersionResourceId, "version.bin", BuildVersionBlock()},
         {"TYPELIB", identity::kTypeLibraryResourceId, "typelib.tlb", BuildTypeLibrary()},
         {kResourceTypeString, StringBlockId(identity::kSocketsFailedStringId), "strings.bin",
          BuildStringBlock(identity::kSocketsFailedStringId, identity::kSocketsFailedString)},
     };
-    for (const Resource& resource : resources) {
-        if (!WriteFile(directory + "/" + resource.fileName, resource.bytes)) {
-            std::fprintf(stderr, "generate_identity: cannot write %s\n", resource.fileName);
-            return 1;
+    if (container == "resource-files") {
+        for (const Resource& resource : resources) {
+            if (!WriteFile(directory + "/" + resource.fileName, resource.bytes)) {
+                std::fprintf(stderr, "generate_identity: cannot write %s\n", resource.fileName);
+                return 1;
+            }
         }
+        return 0;
     }
     std::string source = NoteSource(ResourceNote(resources, std::size(resources)));
     if (!WriteFile(directory + "/identity_resources.cpp", Bytes(source.begin(), source.end()))) {
