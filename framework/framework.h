@@ -51,8 +51,7 @@ FrameworkModuleState* FrameworkCurrentModuleState();
 // Registers `module`, loaded as `instance`, taking the library's classes and
 // factories off the lists and restoring the host's parked heads. false for an
 // absent record or instance, or a module already registered.
-bool FrameworkInitialiseExtensionModule(FrameworkExtensionModule* module,
-                                                      void* instance);
+bool FrameworkInitialiseExtensionModule(FrameworkExtensionModule* module, void* instance);
 // Undoes the registration and removes the module's records from the chain
 // (all of the chain when `all`).
 void FrameworkTerminateExtensionModule(FrameworkExtensionModule* module, bool all);
@@ -62,8 +61,7 @@ void* FrameworkAllocate(size_t byteCount);
 
 // Builds a dynamic-library record for `module` in `storage` (from
 // FrameworkAllocate) and joins it to the chain; the chain owns it from then.
-void FrameworkConstructDynamicLibrary(void* storage, FrameworkExtensionModule* module,
-                                                    bool system);
+void FrameworkConstructDynamicLibrary(void* storage, FrameworkExtensionModule* module, bool system);
 const FrameworkDynamicLibrary* FrameworkFirstDynamicLibrary();
 
 bool FrameworkIsRegistered(const FrameworkExtensionModule* module);

@@ -38,7 +38,6 @@ const char* LoaderLastProblem();
 
 // A resource's bytes inside the mapped library, or nullptr; `byteCount`
 // receives its size.
-const uint8_t* FrameworkFindResource(LoadedLibrary* library, const char* type,
-                                                   uint16_t id, uint16_t language,
-                                                   size_t* byteCount);
+const uint8_t* FrameworkFindResource(LoadedLibrary* library, const char* type, uint16_t id,
+                                     uint16_t language, size_t* byteCount);
 }
