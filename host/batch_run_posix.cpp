@@ -29,7 +29,7 @@ constexpr size_t kRecordBytes = 2 + sizeof(uint64_t) + sizeof(int32_t);
 // layout at the output: something else has taken its place.
 constexpr int kNotTheSavedImage = -1;
 // Where the library's outputs keep their pixels: after a full palette.
-constexpr int64_t kSavedPixelOffset = kHeadersBytes + int64_t{256} * 4;
+constexpr int64_t kSavedPixelOffset = kHeadersBytes + kPaletteBytes;
 
 // How one child ended: the last image it began, and what it printed for it.
 struct ChildOutcome {

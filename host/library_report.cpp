@@ -5,14 +5,15 @@
 
 #include "library_identity.h"
 #include "resource_container.h"
+#include "shell/identity/identity_ids.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
-constexpr uint16_t kLanguage = 0x0409;
-constexpr uint16_t kVersionResourceId = 1;
-constexpr uint16_t kTypeLibraryResourceId = 1;
-constexpr uint16_t kSocketsFailedStringId = 101;
+using identity::kLanguage;
+using identity::kSocketsFailedStringId;
+using identity::kTypeLibraryResourceId;
+using identity::kVersionResourceId;
 constexpr char kLicenceLines[] =
     "License MIT <https://opensource.org/license/mit>.\n"
     "This is free software: you are free to change and redistribute it.\n"
@@ -92,8 +93,9 @@ int ShowAbout(LoadedLibrary* library)
         std::fprintf(stdout, "Type library: none\n");
     }
 
-    resource = FrameworkFindResource(library, kResourceTypeString, kSocketsFailedStringId / 16 + 1,
-                                     kLanguage, &bytes);
+    resource =
+        FrameworkFindResource(library, kResourceTypeString,
+                              identity::StringBlockId(kSocketsFailedStringId), kLanguage, &bytes);
     std::string text;
     if (DecodeStringFromBlock(resource, bytes, kSocketsFailedStringId, &text)) {
         std::fprintf(stdout, "String %u: \"%s\"\n", kSocketsFailedStringId, text.c_str());

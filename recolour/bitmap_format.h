@@ -11,6 +11,11 @@ constexpr uint16_t kBitmapSignature = 0x4D42;  // "BM"
 constexpr uint32_t kCompressionNone = 0;       // BI_RGB
 constexpr uint32_t kCompressionRle8 = 1;       // BI_RLE8
 
+// The palette of an 8-bit image, as the writer always writes it: 256
+// entries of blue, green, red and a reserved byte, right after the headers.
+constexpr int kPaletteEntries = 256;
+constexpr int kPaletteBytes = kPaletteEntries * 4;
+
 // Offsets within the file header.
 constexpr int kFieldType = 0;
 constexpr int kFieldFileSize = 2;

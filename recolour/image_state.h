@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "bitmap_format.h"
+
 // One palette colour, in the bitmap format's byte order.
 struct PaletteEntry {
     uint8_t blue;
@@ -11,9 +13,6 @@ struct PaletteEntry {
     uint8_t red;
     uint8_t reserved;  // always written as 0
 };
-
-constexpr int kPaletteEntries = 256;
-constexpr int kPaletteBytes = kPaletteEntries * 4;
 
 struct ImageState {
     uint8_t* pixels = nullptr;  // RowBytes x |height| bytes, owned

@@ -93,7 +93,8 @@ int main(int argc, char** argv)
     const Resource resources[] = {
         {kResourceTypeVersion, identity::kVersionResourceId, "version.bin", BuildVersionBlock()},
         {"TYPELIB", identity::kTypeLibraryResourceId, "typelib.tlb", BuildTypeLibrary()},
-        {kResourceTypeString, StringBlockId(identity::kSocketsFailedStringId), "strings.bin",
+        {kResourceTypeString, identity::StringBlockId(identity::kSocketsFailedStringId),
+         "strings.bin",
          BuildStringBlock(identity::kSocketsFailedStringId, identity::kSocketsFailedString)},
     };
     if (container == "resource-files") {

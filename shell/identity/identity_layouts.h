@@ -10,5 +10,3 @@ Bytes BuildTypeLibrary();
 // The string-table block that holds `stringId`: sixteen counted UTF-16
 // strings, `stringId` among them and the rest empty.
 Bytes BuildStringBlock(uint16_t stringId, const char* text);
-// The resource identifier of that block.
-uint16_t StringBlockId(uint16_t stringId);

@@ -1,10 +1,13 @@
 // Every value of the module's identity resources, once. The generator turns
-// them into the platform's binary resource layouts; nothing else reads them.
+// them into the platform's binary resource layouts; nothing else reads them
+// but through the resources, found by the identifiers of identity_ids.h.
 // The version numbers come from the build (project(VERSION) in
 // CMakeLists.txt), as ORVANEPAVONIZE_VERSION_MAJOR and the others.
 #pragma once
 
 #include <cstdint>
+
+#include "identity_ids.h"
 
 #ifndef ORVANEPAVONIZE_VERSION_MAJOR
 #error "the build defines the version numbers (shell/identity/CMakeLists.txt)"
@@ -20,11 +23,9 @@
 
 namespace identity {
 
-inline constexpr uint16_t kLanguage = 0x0409;  // US English
 inline constexpr uint16_t kCodePage = 0x04B0;  // Unicode
 
 // ---- Version block, resource 1 ----------------------------------------------
-inline constexpr uint16_t kVersionResourceId = 1;
 inline constexpr uint16_t kFileVersion[4] = {
     ORVANEPAVONIZE_VERSION_MAJOR, ORVANEPAVONIZE_VERSION_MINOR, ORVANEPAVONIZE_VERSION_PATCH,
     ORVANEPAVONIZE_VERSION_TWEAK};
@@ -58,7 +59,6 @@ inline constexpr VersionString kVersionStrings[] = {
 };
 
 // ---- Type library, resource "TYPELIB" 1 ---------------------------------------
-inline constexpr uint16_t kTypeLibraryResourceId = 1;
 inline constexpr char kTypeLibraryName[] = "OrvanePavonize";
 inline constexpr uint16_t kTypeLibraryMajor = 1;
 inline constexpr uint16_t kTypeLibraryMinor = 0;
@@ -72,7 +72,6 @@ inline constexpr uint8_t kTypeLibraryGuidData4[8] = {0x8C, 0x53, 0xB4, 0xFF,
                                                      0x01, 0xE9, 0x3A, 0x5C};
 
 // ---- String table ---------------------------------------------------------------
-inline constexpr uint16_t kSocketsFailedStringId = 101;
 inline constexpr char kSocketsFailedString[] = "Windows sockets initialization failed.";
 
 }  // namespace identity

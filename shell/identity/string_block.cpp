@@ -3,16 +3,10 @@
 // many UTF-16 units, no terminator; missing strings have count 0.
 #include <cstring>
 
+#include "identity_ids.h"
 #include "identity_layouts.h"
 
-namespace {
-constexpr uint16_t kStringsPerBlock = 16;
-}
-
-uint16_t StringBlockId(uint16_t stringId)
-{
-    return static_cast<uint16_t>(stringId / kStringsPerBlock + 1);
-}
+using identity::kStringsPerBlock;
 
 Bytes BuildStringBlock(uint16_t stringId, const char* text)
 {
