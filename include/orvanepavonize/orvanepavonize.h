@@ -4,8 +4,15 @@
  * entries 0-3 four pseudo-random colours, maps every pixel to one of four
  * bands by its grey level, writes the result to outputPath and returns 999.
  * Paths are null-terminated UTF-16 strings. Progress goes to standard output.
- * A file that cannot be read or written ends the calling process with exit
- * status 1 after a one-line message; there is no error result.
+ *
+ * There is no error result: every failure ends the calling process with exit
+ * status 1 after a one-line message on standard output. That is an input
+ * that cannot be read, or a null inputPath ("read BMP file failed"); an
+ * input refused as damaged or unsupported (the line says why); an output
+ * that cannot be opened, or a null outputPath ("read BMP image failed", with
+ * no line feed); a failed write ("write BMP image failed"); a pixel buffer
+ * that cannot be allocated; and an internal error. A host that must outlive
+ * a bad image calls Pavonize in a child process.
  *
  * Calls are serialised inside the library; the pseudo-random generator is
  * never seeded, so the first call in a process always draws the same colours.

@@ -1,6 +1,8 @@
-// Every value of the module's identity resources, once. The generator turns
-// them into the platform's binary resource layouts; nothing else reads them
-// but through the resources, found by the identifiers of identity_ids.h.
+// Every value of the module's identity resources, once in the product. The
+// generator turns them into the platform's binary resource layouts; nothing
+// else of the product reads them but through the resources, found by the
+// identifiers of identity_ids.h. The tests state what they expect on their
+// own (tests/support/expected_identity.h), so that a wrong value here fails.
 // The version numbers come from the build (project(VERSION) in
 // CMakeLists.txt), as ORVANEPAVONIZE_VERSION_MAJOR and the others.
 #pragma once
