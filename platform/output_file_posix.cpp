@@ -6,8 +6,6 @@
 // its space is reserved, and cut to length last.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,7 +15,9 @@
 #include "file_attributes.h"
 #include "output_names.h"
 #include "output_path_posix.h"
+#include "output_steps.h"
 #include "platform.h"
+#include "temporary_file_posix.h"
 
 namespace {
 
@@ -44,84 +44,6 @@ void CloseDescriptor(PlatformHandle* handle)
         close(Descriptor(*handle));
         *handle = kNoPlatformHandle;
     }
-}
-
-// Removes the temporary's name, if it has one.
-void RemoveTemporaryName(PlatformOutput* output)
-{
-    if (output->temporaryName != nullptr) {
-        unlinkat(Descriptor(output->folder), output->temporaryName, 0);
-        PlatformRelease(output->temporaryName);
-        output->temporaryName = nullptr;
-    }
-}
-
-void ReleaseOutput(PlatformOutput* output)
-{
-    CloseDescriptor(&output->handle);
-    RemoveTemporaryName(output);
-    CloseDescriptor(&output->folder);
-    PlatformRelease(output->targetName);
-    *output = PlatformOutput{};
-}
-
-// A temporary's name; the process and the time keep processes apart.
-void NewTemporaryName(char (&name)[kTemporaryNameBytes])
-{
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    ::TemporaryName(name, (static_cast<uint64_t>(getpid()) << 32) ^
-                              static_cast<uint64_t>(now.tv_nsec) ^
-                              (static_cast<uint64_t>(now.tv_sec) << 20));
-}
-
-// A named temporary in the output's folder, for file systems that cannot
-// make unnamed ones.
-int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[kTemporaryNameBytes];
-        NewTemporaryName(name);
-        int fd =
-            openat(Descriptor(output->folder), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            output->temporaryName = CopyText(name, std::strlen(name));
-            if (output->temporaryName == nullptr) {
-                unlinkat(Descriptor(output->folder), name, 0);
-                close(fd);
-                return -1;
-            }
-            return fd;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-    }
-    return -1;
-}
-
-// The temporary that will hold the image. On Linux it has no name until it
-// is complete, so a process killed while writing leaves nothing behind.
-int CreateTemporary(PlatformOutput* output, mode_t mode)
-{
-#if defined(O_TMPFILE)
-    // Naming it later goes through /proc; without /proc, use a named one.
-    if (access("/proc/self/fd", X_OK) == 0) {
-        int fd = FaultFires(FaultPoint::Unnamed) ? -1
-                                                 : openat(Descriptor(output->folder), ".",
-                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            output->unnamedTemporary = true;
-            return fd;
-        }
-        // Older kernels and some file systems refuse O_TMPFILE with one of
-        // these; anything else is the folder's own answer.
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-            return -1;
-        }
-    }
-#endif
-    return CreateNamedTemporary(output, mode);
 }
 
 // Gives the temporary the existing file's owner, group and mode, then what
@@ -172,66 +94,16 @@ bool BeginReplacing(int target, const struct stat& status, PlatformOutput* outpu
     return true;
 }
 
-// Gives an unnamed temporary the name `name` in the output's folder; fails
-// with EEXIST rather than replace anything.
-bool LinkTemporary(PlatformOutput* output, const char* name)
-{
-    char procPath[48];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", Descriptor(output->handle));
-    return !FaultFires(FaultPoint::Link) &&
-           linkat(AT_FDCWD, procPath, Descriptor(output->folder), name, AT_SYMLINK_FOLLOW) == 0;
-}
-
-// Gives an unnamed temporary a temporary name, to rename it over the output.
-bool NameTemporary(PlatformOutput* output)
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[kTemporaryNameBytes];
-        NewTemporaryName(name);
-        if (LinkTemporary(output, name)) {
-            output->temporaryName = CopyText(name, std::strlen(name));
-            if (output->temporaryName == nullptr) {
-                unlinkat(Descriptor(output->folder), name, 0);
-                return false;
-            }
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return false;
-}
-
-// Puts an unnamed temporary in place. A new file is linked straight to its
-// name, so it never has another; when something took that name meanwhile,
-// or for a replacement, it gets a temporary name and is renamed over it.
-bool PlaceUnnamedTemporary(PlatformOutput* output, bool* linkedInPlace)
-{
-    if (output->route == OutputRoute::NewFile) {
-        if (LinkTemporary(output, output->targetName)) {
-            *linkedInPlace = true;
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return NameTemporary(output);
-}
-
-// Removes the name a new file was linked to, after a later failure: only
-// while it is still the file this save made.
-void UnlinkIfStillOurs(PlatformOutput* output, const struct stat& ours)
-{
-    struct stat now {};
-    if (fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        now.st_dev == ours.st_dev && now.st_ino == ours.st_ino) {
-        unlinkat(Descriptor(output->folder), output->targetName, 0);
-    }
-}
-
 }  // namespace
+
+void ReleaseOutput(PlatformOutput* output)
+{
+    CloseDescriptor(&output->handle);
+    RemoveTemporaryName(output);
+    CloseDescriptor(&output->folder);
+    PlatformRelease(output->targetName);
+    *output = PlatformOutput{};
+}
 
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
@@ -326,47 +198,73 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
     return true;
 }
 
-bool PlatformFinishOutput(PlatformOutput* output)
+bool OutputFaultFires(FaultPoint point)
 {
-    int fd = Descriptor(output->handle);
-    bool good = true;
-    if (output->route == OutputRoute::InPlace) {
-        // The image was written over the old one from the start; what is
-        // left of a longer old image goes now.
-        off_t end = lseek(fd, 0, SEEK_CUR);
-        good = end >= 0 && !FaultFires(FaultPoint::Truncate) && ftruncate(fd, end) == 0;
-    }
-    // Replacing an existing image: its bytes must be on disk before the
-    // rename, or a crash could leave an empty file where the image was.
-    bool replaces =
-        output->route == OutputRoute::Replacement || output->route == OutputRoute::InPlace;
-    good = good && !(replaces && (FaultFires(FaultPoint::Sync) || fsync(fd) != 0));
-    bool linkedInPlace = false;
-    struct stat ours {};
-    if (good && output->unnamedTemporary) {
-        good = fstat(fd, &ours) == 0 && PlaceUnnamedTemporary(output, &linkedInPlace);
-    }
-    // A failed close has still released the descriptor.
-    output->handle = kNoPlatformHandle;
-    bool closed = close(fd) == 0 && !FaultFires(FaultPoint::Close);
-    if (linkedInPlace && !closed) {
-        UnlinkIfStillOurs(output, ours);
-    }
-    good = good && closed;
-    if (good && output->temporaryName != nullptr) {
-        int folder = Descriptor(output->folder);
-        good = !FaultFires(FaultPoint::Rename) &&
-               renameat(folder, output->temporaryName, folder, output->targetName) == 0;
-        if (good) {
-            PlatformRelease(output->temporaryName);
-            output->temporaryName = nullptr;
-        }
-    }
-    ReleaseOutput(output);
-    return good;
+    return FaultFires(point);
 }
 
-void PlatformAbandonOutput(PlatformOutput* output)
+bool CutOutputToWritten(PlatformOutput* output)
 {
-    ReleaseOutput(output);
+    int fd = Descriptor(output->handle);
+    off_t end = lseek(fd, 0, SEEK_CUR);
+    return end >= 0 && ftruncate(fd, end) == 0;
+}
+
+bool SyncOutput(PlatformOutput* output)
+{
+    return fsync(Descriptor(output->handle)) == 0;
+}
+
+// An unnamed temporary is named while open. A new file is linked straight to
+// its name, so it never has another; when something took that name
+// meanwhile, or for a replacement, it gets a temporary name and is renamed
+// over the output after the close.
+bool NameOutputBeforeClose(PlatformOutput* output)
+{
+    if (!output->unnamedTemporary) {
+        return true;
+    }
+    struct stat ours {};
+    if (fstat(Descriptor(output->handle), &ours) != 0) {
+        return false;
+    }
+    if (output->route == OutputRoute::NewFile) {
+        if (LinkTemporary(output, output->targetName)) {
+            output->linkedBeforeClose = true;
+            output->linkedDevice = static_cast<uint64_t>(ours.st_dev);
+            output->linkedInode = static_cast<uint64_t>(ours.st_ino);
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return NameTemporary(output);
+}
+
+bool CloseOutput(PlatformOutput* output)
+{
+    int fd = Descriptor(output->handle);
+    // A failed close has still released the descriptor.
+    output->handle = kNoPlatformHandle;
+    return close(fd) == 0;
+}
+
+// Removes the name a new file was linked to, while it is still the file
+// this save made.
+void UndoNamingBeforeClose(PlatformOutput* output)
+{
+    struct stat now {};
+    if (output->linkedBeforeClose &&
+        fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        static_cast<uint64_t>(now.st_dev) == output->linkedDevice &&
+        static_cast<uint64_t>(now.st_ino) == output->linkedInode) {
+        unlinkat(Descriptor(output->folder), output->targetName, 0);
+    }
+}
+
+bool PutTemporaryInPlace(PlatformOutput* output)
+{
+    int folder = Descriptor(output->folder);
+    return renameat(folder, output->temporaryName, folder, output->targetName) == 0;
 }

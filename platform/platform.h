@@ -121,6 +121,11 @@ struct PlatformOutput {
     char* targetName = nullptr;     // where the temporary goes: a name in `folder`, or a path
     char* temporaryName = nullptr;  // the temporary's name, once it has one
     bool unnamedTemporary = false;  // a temporary with no name until it is put in place
+    // A new file linked to its name while still open, and which file it is,
+    // so that a failed close removes that link and nothing else.
+    bool linkedBeforeClose = false;
+    uint64_t linkedDevice = 0;
+    uint64_t linkedInode = 0;
 };
 
 // false when the output cannot be opened: a missing or unwritable folder,

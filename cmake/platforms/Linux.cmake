@@ -2,7 +2,7 @@
 # stand-in's dlopen loader, which finds the identity resources in an ELF note.
 set(ORVANEPAVONIZE_PLATFORM_SOURCES
   call_lock_posix.cpp console.cpp file_attributes_linux.cpp input_file_posix.cpp memory_linux.cpp
-  output_file_posix.cpp output_path_posix.cpp text_conversion_utf8.cpp)
+  output_file_posix.cpp output_path_posix.cpp temporary_file_posix.cpp text_conversion_utf8.cpp)
 set(ORVANEPAVONIZE_SHELL_SOURCES entry_point_posix.cpp)
 set(ORVANEPAVONIZE_RESOURCE_CONTAINER elf-note)
 set(ORVANEPAVONIZE_RESOURCE_SOURCES)

@@ -3,7 +3,8 @@
 # compiler embeds. Built with mingw-w64 and tested under Wine.
 enable_language(RC)
 set(ORVANEPAVONIZE_PLATFORM_SOURCES
-  call_lock_win32.cpp console_win32.cpp files_win32.cpp memory_win32.cpp text_conversion_win32.cpp)
+  call_lock_win32.cpp console_win32.cpp input_file_win32.cpp memory_win32.cpp
+  output_file_win32.cpp text_conversion_win32.cpp)
 set(ORVANEPAVONIZE_SHELL_SOURCES entry_point_win32.cpp)
 set(ORVANEPAVONIZE_RESOURCE_CONTAINER resource-files)
 set(ORVANEPAVONIZE_RESOURCE_SOURCES identity_resources_win32.rc)

@@ -1,29 +1,17 @@
-// File access through Win32 handles. Paths arrive in the ANSI code page, so
-// the ...A calls open them. Reads and writes move large blocks at given
-// offsets. An existing output is opened for writing first, so a read-only
-// one is refused as "wb" would refuse it, and then replaced with ReplaceFile,
-// which keeps its attributes and access control list.
+// Writing an output through Win32 handles. Paths arrive in the ANSI code
+// page, so the ...A calls open them. An existing output is opened for
+// writing first, so a read-only one is refused as "wb" would refuse it, and
+// then replaced with ReplaceFile, which keeps its attributes and access
+// control list.
 #include "fault_injection.h"
+#include "handles_win32.h"
 #include "output_names.h"
+#include "output_steps.h"
 #include "platform.h"
-
-#include <windows.h>
 
 #include <cstring>
 
 namespace {
-
-// ReadFile and WriteFile take a 32-bit count; larger requests go in pieces.
-constexpr size_t kMaxBytesPerCall = 1u << 30;
-
-HANDLE Win32Handle(PlatformHandle handle)
-{
-    return reinterpret_cast<HANDLE>(handle);
-}
-PlatformHandle FromWin32Handle(HANDLE handle)
-{
-    return reinterpret_cast<PlatformHandle>(handle);
-}
 
 char* CopyString(const char* text)
 {
@@ -39,19 +27,6 @@ bool FaultFires(FaultPoint point)
     }
     SetLastError(point == FaultPoint::Write ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);
     return true;
-}
-
-void ReleaseOutput(PlatformOutput* output)
-{
-    if (output->handle != kNoPlatformHandle) {
-        CloseHandle(Win32Handle(output->handle));
-    }
-    if (output->temporaryName != nullptr) {
-        DeleteFileA(output->temporaryName);
-    }
-    PlatformRelease(output->temporaryName);
-    PlatformRelease(output->targetName);
-    *output = PlatformOutput{};
 }
 
 // Creates a short-named temporary in the target's folder, so the final move
@@ -108,71 +83,19 @@ char* FinalPath(HANDLE file, const char* path)
     return CopyString(path);
 }
 
-bool IsDirectory(DWORD attributes)
-{
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
-InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int64_t* fileBytes)
+void ReleaseOutput(PlatformOutput* output)
 {
-    *handle = kNoPlatformHandle;
-    if (path == nullptr || path[0] == 0) {
-        return InputOpenResult::CannotOpen;
+    if (output->handle != kNoPlatformHandle) {
+        CloseHandle(Win32Handle(output->handle));
     }
-    // CreateFile refuses a directory without saying so; ask first.
-    if (IsDirectory(GetFileAttributesA(path))) {
-        return InputOpenResult::IsDirectory;
+    if (output->temporaryName != nullptr) {
+        DeleteFileA(output->temporaryName);
     }
-    // Shared as the C runtime's "rb" shares: a file another program holds
-    // open for writing, or has marked for deletion, can still be read.
-    HANDLE file = CreateFileA(
-        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return InputOpenResult::CannotOpen;
-    }
-    // Pipes, consoles and devices have no size to check the image against.
-    LARGE_INTEGER size{};
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        return InputOpenResult::NotRegularFile;
-    }
-    if (!GetFileSizeEx(file, &size)) {
-        CloseHandle(file);
-        return InputOpenResult::CannotOpen;
-    }
-    *handle = FromWin32Handle(file);
-    *fileBytes = size.QuadPart;
-    return InputOpenResult::Opened;
-}
-
-bool PlatformReadAt(PlatformHandle handle, int64_t offset, void* buffer, size_t byteCount)
-{
-    auto* destination = static_cast<unsigned char*>(buffer);
-    while (byteCount > 0) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
-        DWORD wanted =
-            static_cast<DWORD>(byteCount < kMaxBytesPerCall ? byteCount : kMaxBytesPerCall);
-        DWORD got = 0;
-        if (!ReadFile(Win32Handle(handle), destination, wanted, &got, &at) || got == 0) {
-            return false;
-        }
-        destination += got;
-        offset += got;
-        byteCount -= got;
-    }
-    return true;
-}
-
-void PlatformCloseInput(PlatformHandle handle)
-{
-    if (handle != kNoPlatformHandle) {
-        CloseHandle(Win32Handle(handle));
-    }
+    PlatformRelease(output->temporaryName);
+    PlatformRelease(output->targetName);
+    *output = PlatformOutput{};
 }
 
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
@@ -282,41 +205,44 @@ bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount)
     return true;
 }
 
-bool PlatformFinishOutput(PlatformOutput* output)
+bool OutputFaultFires(FaultPoint point)
+{
+    return FaultFires(point);
+}
+
+bool CutOutputToWritten(PlatformOutput* output)
+{
+    return SetEndOfFile(Win32Handle(output->handle));
+}
+
+bool SyncOutput(PlatformOutput* output)
+{
+    return FlushFileBuffers(Win32Handle(output->handle));
+}
+
+// Windows cannot name an open file anew: the temporary has its name from the
+// start.
+bool NameOutputBeforeClose(PlatformOutput*)
+{
+    return true;
+}
+
+bool CloseOutput(PlatformOutput* output)
 {
     HANDLE file = Win32Handle(output->handle);
     output->handle = kNoPlatformHandle;
-    // A file rewritten in place loses what is left of a longer old image
-    // only now.
-    bool good = output->route != OutputRoute::InPlace ||
-                (!FaultFires(FaultPoint::Truncate) && SetEndOfFile(file));
-    // Replacing an existing image: its bytes must be on disk before the
-    // move, or a crash could leave an empty file where the image was.
-    bool replaces =
-        output->route == OutputRoute::Replacement || output->route == OutputRoute::InPlace;
-    good = good && !(replaces && (FaultFires(FaultPoint::Sync) || !FlushFileBuffers(file)));
-    good = CloseHandle(file) && !FaultFires(FaultPoint::Close) && good;
-    if (good && output->temporaryName != nullptr && FaultFires(FaultPoint::Rename)) {
-        good = false;
-    }
-    if (good && output->temporaryName != nullptr) {
-        // ReplaceFile gives the new file the replaced one's attributes and
-        // access control list; a new file is simply moved into place.
-        good = output->route == OutputRoute::Replacement
-                   ? ReplaceFileA(output->targetName, output->temporaryName, nullptr, 0, nullptr,
-                                  nullptr)
-                   : MoveFileExA(output->temporaryName, output->targetName,
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (good) {
-            PlatformRelease(output->temporaryName);
-            output->temporaryName = nullptr;
-        }
-    }
-    ReleaseOutput(output);
-    return good;
+    return CloseHandle(file);
 }
 
-void PlatformAbandonOutput(PlatformOutput* output)
+void UndoNamingBeforeClose(PlatformOutput*) {}
+
+bool PutTemporaryInPlace(PlatformOutput* output)
 {
-    ReleaseOutput(output);
+    // ReplaceFile gives the new file the replaced one's attributes and access
+    // control list; a new file is simply moved into place.
+    return output->route == OutputRoute::Replacement
+               ? ReplaceFileA(output->targetName, output->temporaryName, nullptr, 0, nullptr,
+                              nullptr)
+               : MoveFileExA(output->temporaryName, output->targetName,
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }

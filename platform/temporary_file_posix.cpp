@@ -1,0 +1,121 @@
+#include "temporary_file_posix.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "output_names.h"
+#include "output_steps.h"
+
+namespace {
+
+int Descriptor(PlatformHandle handle)
+{
+    return static_cast<int>(handle);
+}
+
+// A temporary's name; the process and the time keep processes apart.
+void NewTemporaryName(char (&name)[kTemporaryNameBytes])
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    ::TemporaryName(name, (static_cast<uint64_t>(getpid()) << 32) ^
+                              static_cast<uint64_t>(now.tv_nsec) ^
+                              (static_cast<uint64_t>(now.tv_sec) << 20));
+}
+
+// A named temporary in the output's folder, for file systems that cannot
+// make unnamed ones.
+int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
+        int fd =
+            openat(Descriptor(output->folder), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                close(fd);
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+// Removes the temporary's name, if it has one.
+void RemoveTemporaryName(PlatformOutput* output)
+{
+    if (output->temporaryName != nullptr) {
+        unlinkat(Descriptor(output->folder), output->temporaryName, 0);
+        PlatformRelease(output->temporaryName);
+        output->temporaryName = nullptr;
+    }
+}
+
+// The temporary that will hold the image. On Linux it has no name until it
+// is complete, so a process killed while writing leaves nothing behind.
+int CreateTemporary(PlatformOutput* output, mode_t mode)
+{
+#if defined(O_TMPFILE)
+    // Naming it later goes through /proc; without /proc, use a named one.
+    if (access("/proc/self/fd", X_OK) == 0) {
+        int fd = OutputFaultFires(FaultPoint::Unnamed) ? -1
+                                                 : openat(Descriptor(output->folder), ".",
+                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            output->unnamedTemporary = true;
+            return fd;
+        }
+        // Older kernels and some file systems refuse O_TMPFILE with one of
+        // these; anything else is the folder's own answer.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            return -1;
+        }
+    }
+#endif
+    return CreateNamedTemporary(output, mode);
+}
+
+// Gives an unnamed temporary the name `name` in the output's folder; fails
+// with EEXIST rather than replace anything.
+bool LinkTemporary(PlatformOutput* output, const char* name)
+{
+    char procPath[48];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", Descriptor(output->handle));
+    return !OutputFaultFires(FaultPoint::Link) &&
+           linkat(AT_FDCWD, procPath, Descriptor(output->folder), name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives an unnamed temporary a temporary name, to rename it over the output.
+bool NameTemporary(PlatformOutput* output)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[kTemporaryNameBytes];
+        NewTemporaryName(name);
+        if (LinkTemporary(output, name)) {
+            output->temporaryName = CopyText(name, std::strlen(name));
+            if (output->temporaryName == nullptr) {
+                unlinkat(Descriptor(output->folder), name, 0);
+                return false;
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
