@@ -9,8 +9,10 @@
 
 #include "batch_run.h"
 #include "byte_order.h"
+#include "chosen_colours.h"
 #include "image_formats.h"
 #include "path_checks.h"
+#include "progress.h"
 #include "quoting.h"
 #include "recolour/bitmap_format.h"
 #include "recolour/messages.h"
@@ -25,11 +27,6 @@ namespace {
 constexpr char kRecordMark = '\0';
 enum RecordKind : char { kImageBegins = 1, kColoursFailed = 2 };
 constexpr size_t kRecordBytes = 2 + sizeof(uint64_t) + sizeof(int32_t);
-// The error of a colour write that found no image of the library's own
-// layout at the output: something else has taken its place.
-constexpr int kNotTheSavedImage = -1;
-// Where the library's outputs keep their pixels: after a full palette.
-constexpr int64_t kSavedPixelOffset = kHeadersBytes + kPaletteBytes;
 
 // How one child ended: the last image it began, and what it printed for it.
 struct ChildOutcome {
@@ -39,29 +36,6 @@ struct ChildOutcome {
     int colourError = 0;   // why the chosen colours could not be written, if they could not
     int waitStatus = 0;
 };
-
-// A one-line "[37/200] img037.bmp" on a terminal, redrawn in place.
-struct Progress {
-    bool enabled = false;
-    bool shown = false;
-};
-
-void ShowProgress(Progress* progress, size_t index, const HostRequest& request)
-{
-    if (progress->enabled) {
-        std::fprintf(stderr, "\r[%zu/%zu] %s\033[K", index + 1, request.jobs.size(),
-                     QuotedName(request.jobs[index].input).c_str());
-        progress->shown = true;
-    }
-}
-
-void ClearProgress(Progress* progress)
-{
-    if (progress->shown) {
-        std::fputs("\r\033[K", stderr);
-        progress->shown = false;
-    }
-}
 
 bool WriteAll(int descriptor, const void* bytes, size_t count)
 {
@@ -89,54 +63,6 @@ bool SendRecord(RecordKind kind, size_t index, int error)
     std::memcpy(record + 2, &index64, sizeof index64);
     std::memcpy(record + 2 + sizeof index64, &error32, sizeof error32);
     return std::fflush(stdout) == 0 && WriteAll(STDOUT_FILENO, record, sizeof record);
-}
-
-// Whether the open file has the layout of every image the library writes:
-// a 40-byte header, 8 bits, and the 256-entry palette right after it.
-// Anything else is not patched.
-bool HoldsASavedImage(int file, const struct stat& status)
-{
-    uint8_t headers[kHeadersBytes];
-    if (pread(file, headers, sizeof headers, 0) != static_cast<ssize_t>(sizeof headers)) {
-        return false;
-    }
-    const uint8_t* info = headers + kFileHeaderBytes;
-    return ReadLe16(headers + kFieldType) == kBitmapSignature &&
-           ReadLe32(headers + kFieldFileSize) == static_cast<uint64_t>(status.st_size) &&
-           ReadLe32(headers + kFieldPixelOffset) == kSavedPixelOffset &&
-           ReadLe32(info + kFieldInfoSize) == kInfoHeaderBytes &&
-           ReadLe16(info + kFieldBitCount) == 8;
-}
-
-// Sets palette entries 0-3 of a finished output to the chosen colours with
-// one write where every output the library writes keeps them, synced.
-// Returns 0, the errno of what failed, or kNotTheSavedImage.
-int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& palette)
-{
-    int file = open(output.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
-        return errno;
-    }
-    struct stat status {};
-    int error = 0;
-    if (fstat(file, &status) != 0) {
-        error = errno;
-    } else if (!S_ISREG(status.st_mode)) {
-        error = ESPIPE;  // a FIFO or a device: what was written cannot be gone back to
-    } else if (!HoldsASavedImage(file, status)) {
-        error = kNotTheSavedImage;
-    } else {
-        ssize_t written = pwrite(file, palette.data(), palette.size(), kHeadersBytes);
-        if (written != static_cast<ssize_t>(palette.size())) {
-            error = written < 0 ? errno : EIO;
-        } else if (fdatasync(file) != 0) {  // the size is unchanged: only the data needs syncing
-            error = errno;
-        }
-    }
-    if (close(file) != 0 && error == 0) {
-        error = errno;
-    }
-    return error;
 }
 
 // The child: recolours images from `first` on, standard output on `output`,

@@ -62,4 +62,3 @@ void PlatformCloseInput(PlatformHandle handle)
         CloseHandle(Win32Handle(handle));
     }
 }
-

@@ -71,9 +71,10 @@ int CreateTemporary(PlatformOutput* output, mode_t mode)
 #if defined(O_TMPFILE)
     // Naming it later goes through /proc; without /proc, use a named one.
     if (access("/proc/self/fd", X_OK) == 0) {
-        int fd = OutputFaultFires(FaultPoint::Unnamed) ? -1
-                                                 : openat(Descriptor(output->folder), ".",
-                                                          O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        int fd =
+            OutputFaultFires(FaultPoint::Unnamed)
+                ? -1
+                : openat(Descriptor(output->folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) {
             output->unnamedTemporary = true;
             return fd;
@@ -118,4 +119,3 @@ bool NameTemporary(PlatformOutput* output)
     }
     return false;
 }
-
