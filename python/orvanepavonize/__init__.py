@@ -35,7 +35,7 @@ import re as _re
 import sys as _sys
 import typing as _typing
 
-from . import _build_info, _worker, _workers
+from . import _build_info, _jobs, _worker, _workers
 from ._errors import PavonizeError
 
 __all__ = ["PAVONIZE_DONE", "PavonizeError", "pavonize", "pavonize_bytes", "pavonize_many"]
@@ -61,7 +61,7 @@ def pavonize(input_path: _Path, output_path: _Path, *,
     passes the library's lines on to sys.stdout.
     """
     request = _request(input_path, output_path, _palette(colours))
-    outcome = _workers.Call(request, input_path, output_path).run_on(_workers.shared_slot())
+    outcome = _jobs.Call(request, input_path, output_path).run_on(_workers.shared_slot())
     if verbose:
         _echo(outcome.text)
     if outcome.error is not None:
@@ -108,7 +108,7 @@ def pavonize_bytes(data: bytes | bytearray | memoryview, *,
     if not isinstance(data, (bytes, bytearray, memoryview)):
         raise TypeError(f"data must be bytes-like, not {type(data).__name__}")
     palette = _palette(colours)
-    job = _workers.BytesCall(bytes(data),
+    job = _jobs.BytesCall(bytes(data),
                              lambda source, target: _request(source, target, palette))
     outcome = job.run_on(_workers.shared_slot())
     if outcome.error is not None:

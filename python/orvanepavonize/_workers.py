@@ -20,124 +20,14 @@ import atexit
 import collections
 import os
 import queue
-import shutil
-import subprocess
-import sys
-import tempfile
 import threading
 
-from . import _build_info, _errors, _worker
+from . import _errors, _worker
+from ._jobs import Job, Outcome, outcome_of
+from ._process import DIED, WorkerProcess, processes
 
-WORKER_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "_worker.py")
 # How long the interpreter's exit waits for a worker to finish its image.
 EXIT_GRACE_SECONDS = 10.0
-_DIED = -1  # reply kind for a worker that ended (value: its exit status)
-
-
-def library_path() -> str:
-    """The library file a new worker loads: ORVANEPAVONIZE_LIBRARY, else the
-    library of the install this module belongs to, else the soname for the
-    system's loader."""
-    chosen = os.environ.get("ORVANEPAVONIZE_LIBRARY")
-    if chosen:
-        return os.path.abspath(chosen)  # the worker runs in another folder
-    relative = _build_info.LIBRARY_FROM_MODULE
-    if relative is not None:
-        beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), relative)
-        if os.path.exists(beside):
-            return beside
-    return _build_info.LIBRARY_FILE
-
-
-class _Process:
-    """One worker process: the pipe of requests to it, the pipe of replies
-    from it, and the file it prints into. Used only on its slot's thread."""
-
-    def __init__(self) -> None:
-        self.library = library_path()
-        self.printed = _printed_file()
-        replies, replies_for_worker = os.pipe()
-        # In a process group of its own, so that a Ctrl-C at the terminal
-        # reaches only the program, which then lets the image finish. In /,
-        # so that it keeps no folder busy: every path it is given is absolute.
-        group = ({"process_group": 0} if sys.version_info >= (3, 11)
-                 else {"start_new_session": True})
-        try:
-            self.popen = subprocess.Popen(
-                [sys.executable, "-I", "-S", WORKER_SCRIPT, self.library, str(replies_for_worker)],
-                stdin=subprocess.PIPE, stdout=self.printed, pass_fds=(replies_for_worker,),
-                cwd="/", bufsize=0, **group)
-        except BaseException:
-            os.close(replies)
-            os.close(self.printed)
-            raise
-        finally:
-            os.close(replies_for_worker)
-        self.replies = replies
-        self.received = b""
-        self.ready = False
-        _processes.add(self)
-
-    def send(self, request: bytes) -> None:
-        """Queues one request; the process reads it when it is free (after
-        loading the library, for the first)."""
-        try:
-            while request:
-                request = request[self.popen.stdin.write(request):]
-        except BrokenPipeError:
-            pass  # ended already: its status comes with the end of its replies
-
-    def receive(self):
-        """The reply to the oldest request: (kind, value, text) with the
-        library's printed text, or kind _DIED with the exit status when the
-        process ended."""
-        if not self.ready:
-            kind, value, text = self._reply()
-            if kind != _worker.READY:
-                return kind, value, text
-            self.ready = True
-        return self._reply()
-
-    def _reply(self):
-        # One read may bring more than one reply: the rest waits in received.
-        while True:
-            received = self.received
-            if len(received) >= _worker.REPLY.size:
-                kind, value, length = _worker.REPLY.unpack_from(received)
-                end = _worker.REPLY.size + length
-                if len(received) >= end:
-                    self.received = received[end:]
-                    text = received[_worker.REPLY.size:end].decode("utf-8", errors="replace")
-                    return kind, value, text
-            chunk = os.read(self.replies, 65536)
-            if not chunk:
-                self.popen.wait()
-                size = os.fstat(self.printed).st_size
-                text = os.pread(self.printed, size, 0).decode("utf-8", errors="replace")
-                self.stop()
-                return _DIED, self.popen.returncode, text
-            self.received += chunk
-
-    def stop(self, grace: float | None = None) -> None:
-        """Closes the requests, so that the process ends after its current
-        image, and reaps it; after `grace` seconds it is killed instead."""
-        _processes.discard(self)
-        self.popen.stdin.close()
-        try:
-            self.popen.wait(grace)
-        except subprocess.TimeoutExpired:
-            self.popen.kill()  # still our unreaped child: the signal cannot go astray
-            self.popen.wait()
-        os.close(self.replies)
-        os.close(self.printed)
-
-
-def _printed_file() -> int:
-    """An unnamed file for what the library prints."""
-    if hasattr(os, "memfd_create"):
-        return os.memfd_create("orvanepavonize-printed", os.MFD_CLOEXEC)
-    with tempfile.TemporaryFile() as file:
-        return os.dup(file.fileno())
 
 
 class _Slot:
@@ -145,7 +35,7 @@ class _Slot:
 
     def __init__(self, keep_warm: bool) -> None:
         self.jobs: queue.SimpleQueue = queue.SimpleQueue()
-        self.process: _Process | None = None
+        self.process: WorkerProcess | None = None
         # After a failed image, start the next process at once rather than
         # at the next call, so that its start overlaps the caller's work.
         self.keep_warm = keep_warm
@@ -161,19 +51,19 @@ class _Slot:
             warm_up = self.image_failed and self.keep_warm and self.process is None
             if warm_up and self.jobs.empty():
                 try:
-                    self.process = _Process()
+                    self.process = WorkerProcess()
                 except OSError:
                     pass  # the next job tries again and reports it
             self.image_failed = False
 
     def send(self, request: bytes) -> None:
         if self.process is None:
-            self.process = _Process()
+            self.process = WorkerProcess()
         self.process.send(request)
 
     def receive(self):
         kind, value, text = self.process.receive()
-        if kind == _DIED and not self.process.ready:
+        if kind == DIED and not self.process.ready:
             self.process = None
             raise OSError(f"the OrvanePavonize worker process ended as it started (status {value})")
         if kind == _worker.LOAD_FAILED:
@@ -181,7 +71,7 @@ class _Slot:
             self.process.stop()
             self.process = None
             raise _errors.library_unavailable(library, text)
-        if kind == _DIED:
+        if kind == DIED:
             self.process = None
             self.image_failed = True
         return kind, value, text
@@ -196,114 +86,7 @@ class _Slot:
             self.process = None
 
 
-class Outcome:
-    """What one image came to: `value` (999) or `error`, and the library's text."""
-
-    __slots__ = ("value", "error", "text")
-
-    def __init__(self, value=None, error=None, text="") -> None:
-        self.value = value
-        self.error = error
-        self.text = text
-
-
-def recolour(slot: _Slot, request: bytes, input_path, output_path) -> Outcome:
-    return outcome_of(slot.exchange(request), input_path, output_path)
-
-
-def outcome_of(reply, input_path, output_path) -> Outcome:
-    kind, value, text = reply
-    if kind == _worker.DONE:
-        return Outcome(value=value, text=text)
-    return Outcome(error=_errors.image_error(kind, value, text, input_path, output_path), text=text)
-
-
-class _Job:
-    """Work for a slot's thread, handed over so that an interrupted caller
-    can give it up safely. Subclasses define work(slot) -> Outcome."""
-
-    cancelled = False  # set by a caller that gave the job up
-    ends_slot = False
-
-    def __init__(self) -> None:
-        self._claim = _thread.allocate_lock()  # taken by whoever decides its fate
-        self._done = _thread.allocate_lock()
-        self._done.acquire()
-        self.finished = False
-        self.outcome: Outcome | None = None
-
-    def serve(self, slot: _Slot) -> None:
-        if not self._claim.acquire(False):
-            return  # given up by its caller before it began
-        try:
-            self.outcome = self.work(slot)
-        except BaseException as error:  # handed to the caller, never lost
-            self.outcome = Outcome(error=error)
-        self.finished = True
-        self._done.release()
-
-    def run_on(self, slot: _Slot) -> Outcome:
-        try:
-            slot.jobs.put(self)
-            self._done.acquire()
-        except BaseException:
-            self.give_up()
-            raise
-        return self.outcome
-
-    def give_up(self) -> None:
-        """After an interrupt: a job not begun never runs; one begun is
-        waited for, unless a second interrupt comes (it then finishes on its
-        own)."""
-        self.cancelled = True
-        if self._claim.acquire(False):
-            return
-        try:
-            if not self.finished:
-                self._done.acquire()
-        except BaseException:
-            pass
-
-    def work(self, slot: _Slot) -> Outcome:
-        raise NotImplementedError
-
-
-class Call(_Job):
-    def __init__(self, request: bytes, input_path, output_path) -> None:
-        super().__init__()
-        self.request = request
-        self.paths = input_path, output_path
-
-    def work(self, slot: _Slot) -> Outcome:
-        return recolour(slot, self.request, *self.paths)
-
-
-class BytesCall(_Job):
-    """An image in memory, through two files in a private folder that is
-    removed on every path."""
-
-    def __init__(self, data, make_request) -> None:
-        super().__init__()
-        self.data = data
-        self.make_request = make_request
-
-    def work(self, slot: _Slot) -> Outcome:
-        folder = tempfile.mkdtemp(prefix="orvanepavonize-")
-        try:
-            source = os.path.join(folder, "input.bmp")
-            target = os.path.join(folder, "output.bmp")
-            with open(source, "xb") as file:
-                file.write(self.data)
-            outcome = recolour(slot, self.make_request(source, target), None, None)
-            if outcome.error is None:
-                with open(target, "rb") as file:
-                    outcome.value = file.read()
-            return outcome
-        finally:
-            shutil.rmtree(folder, ignore_errors=True)
-
-
-class Many(_Job):
+class Many(Job):
     """pavonize_many's pairs, on this slot's worker and `extra` slots of its
     own at once; each takes the next pair when it is free."""
 
@@ -350,7 +133,7 @@ class Many(_Job):
                     return
                 index, (_, input_path, output_path) = in_flight.popleft()
                 reply = slot.receive()
-                if reply[0] == _DIED:
+                if reply[0] == DIED:
                     self.items.extendleft(reversed(in_flight))
                     in_flight.clear()
                 outcome = outcome_of(reply, input_path, output_path)
@@ -392,7 +175,6 @@ class _Stop:
             self.done.set()
 
 
-_processes: set = set()
 _shared: _Slot | None = None
 _shared_lock = threading.Lock()
 
@@ -419,7 +201,7 @@ def _forget_after_fork() -> None:
     """In a forked child: the workers belong to the parent. Close this
     process's copies of their pipes and files, and start afresh."""
     global _shared, _shared_lock
-    for process in list(_processes):
+    for process in list(processes):
         process.popen.stdin.close()
         for descriptor in (process.replies, process.printed):
             try:
@@ -427,7 +209,7 @@ def _forget_after_fork() -> None:
             except OSError:
                 pass
         process.popen.returncode = 0  # not this process's child to wait for
-    _processes.clear()
+    processes.clear()
     _shared = None
     _shared_lock = threading.Lock()
 
