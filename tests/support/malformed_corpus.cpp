@@ -69,8 +69,7 @@ Bytes Cut(Bytes bytes, size_t keep)
 
 Bytes Patch16(Bytes bytes, size_t offset, uint16_t value)
 {
-    bytes.at(offset) = static_cast<uint8_t>(value);
-    bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
+    PutLe16(bytes, offset, value);
     return bytes;
 }
 
