@@ -8,14 +8,14 @@
 #include "recolour_bitmap.h"
 #include "support/bmp_builder.h"
 #include "support/expected_band.h"
+#include "support/expected_messages.h"
 #include "support/in_process.h"
 #include "support/paths.h"
 #include "support/process.h"
 
 namespace {
 
-constexpr char kLoaded[] = "BMP image loaded successfully!\n";
-constexpr char kSaved[] = "image saved\n";
+using namespace expected_messages;
 
 class BitmapFileTest : public RecolourFileTest {
 protected:
@@ -165,7 +165,7 @@ TEST_F(BitmapFileTest, SamePathInAndOutReplacesTheInput)
     WriteFileBytes(in_, BuildBmp(layout));
     CallOutcome outcome =
         RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), Utf16(in_).c_str()); });
-    EXPECT_EQ(outcome.out, std::string(kLoaded) + kSaved);
+    EXPECT_EQ(outcome.out, kSuccess);
     Bytes out = ReadFileBytes(in_);
     EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 1, 2, 3, 3, 2, 1, 0}));
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
@@ -188,16 +188,16 @@ TEST_F(BitmapFileTest, MissingOrAbsentPathsEndTheCallWithTheirMessages)
         [&] { RecolourBitmap(Utf16(scratch_.Path("none.bmp")).c_str(), Utf16(out_).c_str()); });
     EXPECT_TRUE(missing.ended);
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "read BMP file failed\n");
+    EXPECT_EQ(missing.out, kInputFailed);
 
     CallOutcome absentInput = RunIntercepted([&] { RecolourBitmap(nullptr, Utf16(out_).c_str()); });
-    EXPECT_EQ(absentInput.out, "read BMP file failed\n");
+    EXPECT_EQ(absentInput.out, kInputFailed);
 
     BmpLayout layout{.width = 1, .height = 1, .palette = GreyRampPalette(), .rows = {1, 0, 0, 0}};
     WriteFileBytes(in_, BuildBmp(layout));
     CallOutcome absentOutput = RunIntercepted([&] { RecolourBitmap(Utf16(in_).c_str(), nullptr); });
     EXPECT_TRUE(absentOutput.ended);
-    EXPECT_EQ(absentOutput.out, std::string(kLoaded) + "read BMP image failed");
+    EXPECT_EQ(absentOutput.out, kOutputRefused);
     EXPECT_EQ(imageState.pixels, nullptr);  // nothing left allocated
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 }

@@ -8,12 +8,12 @@
 
 #include "support/bmp_builder.h"
 #include "support/expected_band.h"
+#include "support/expected_messages.h"
 #include "support/process.h"
 
 namespace {
 
 constexpr size_t kPixelOffset = 1078;
-const std::string kOneCall = "BMP image loaded successfully!\nimage saved\n";
 
 // 54-69: palette entries 0-3, the four drawn colours.
 Bytes DrawnColours(const Bytes& file)
@@ -59,7 +59,7 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     EXPECT_EQ(together.exitStatus, 0);
     EXPECT_EQ(together.err, "");  // where a sanitizer would report
     // The calls take turns, so their messages never interleave.
-    EXPECT_EQ(together.out, kOneCall + kOneCall);
+    EXPECT_EQ(together.out, expected_messages::kSuccess + expected_messages::kSuccess);
 
     std::vector<Bytes> draws;
     for (int i = 0; i < 2; ++i) {
