@@ -42,9 +42,7 @@ TEST_F(BitmapFileTest, TwoByTwoImageIsWrittenByteForByte)
     // Entries 0-3 from the counting source (10, 20, 30, ...), blue first.
     const Bytes coloured = {30, 20, 10, 0, 60, 50, 40, 0, 90, 80, 70, 0, 120, 110, 100, 0};
     EXPECT_EQ(Slice(out, 54, 16), coloured);
-    for (int i = 4; i < 256; ++i) {
-        ASSERT_EQ(Slice(out, 54 + 4 * i, 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0})) << i;
-    }
+    EXPECT_EQ(Slice(out, 70, 1008), Slice(GreyRampPalette(), 16, 1008));  // entries 4-255
     // Padding (the last two bytes of each row) is banded like pixels.
     EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 1, 1, 1, 2, 3, 3, 0}));
 }
@@ -75,19 +73,14 @@ TEST_F(BitmapFileTest, InputHeadersAndPaletteNeverReachTheOutput)
     for (int field : {16, 24, 28, 32, 36}) {  // compression, resolutions, colour counts
         EXPECT_EQ(Le32At(out, 14 + field), 0u) << "field at " << field;
     }
-    for (int i = 4; i < 256; ++i) {
-        ASSERT_EQ(Slice(out, 54 + 4 * i, 4), (Bytes{uint8_t(i), uint8_t(i), uint8_t(i), 0}));
-    }
+    EXPECT_EQ(Slice(out, 70, 1008), Slice(GreyRampPalette(), 16, 1008));  // entries 4-255
 }
 
 TEST_F(BitmapFileTest, LongerHeadersShortPalettesAndGapsAreReadFromThePixelOffset)
 {
     // V5 header, as ImageMagick writes by default: rows at 14 + 124 + 1024.
     Bytes rows = MakeRows(5, 3, [](int x, int y) { return 60 * y + x; });
-    Bytes expected = rows;
-    for (uint8_t& b : expected) {
-        b = ExpectedBand(b);
-    }
+    Bytes expected = ExpectedBands(rows);
     BmpLayout v5{
         .width = 5, .height = 3, .infoSize = 124, .palette = GreyRampPalette(), .rows = rows};
     Bytes v5File = BuildBmp(v5);

@@ -4,7 +4,6 @@
 // resource limit or special files follow it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -539,12 +538,9 @@ TEST_P(CommandLineTest, StatusOutputAndFiles)
             EXPECT_EQ(Slice(image, 1078, image.size() - 1078), SmallImageBands()) << file;
         }
     }
-    Bytes chosenPalette = kChosenColours;
-    for (int grey = 4; grey < 256; ++grey) {
-        chosenPalette.insert(chosenPalette.end(),
-                             {static_cast<uint8_t>(grey), static_cast<uint8_t>(grey),
-                              static_cast<uint8_t>(grey), 0});
-    }
+    Bytes chosenPalette = kChosenColours;  // then entries 4-255 of the grey ramp
+    Bytes ramp = GreyRampPalette();
+    chosenPalette.insert(chosenPalette.end(), ramp.begin() + 16, ramp.end());
     for (const std::string& file : row.chosenColours) {
         const Bytes& image = after[file];
         ASSERT_EQ(image.size(), SmallImage().size()) << file;
@@ -907,10 +903,7 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
         GTEST_SKIP() << "this file system keeps no such attribute or flag";
     }
     std::string output = w + "/" + name;
-    std::vector<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(w)) {
-        entries.push_back(entry.path().filename().string());
-    }
+    std::vector<std::string> entries = ListFolder(w);
     FileStatus before = fs::exists(fs::symlink_status(output)) ? StatusOf(output) : FileStatus{};
 
     ProcessResult result = Pavonize({in_, output}, {.asNobody = test.asNobody});
@@ -925,16 +918,10 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
     }
     test.check(w, before);
     // No temporary is left beside the output.
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(w)) {
-        left.push_back(entry.path().filename().string());
-    }
     if (entries.empty()) {
         entries.push_back(fs::path(output).filename().string());
     }
-    std::sort(entries.begin(), entries.end());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, entries);
+    EXPECT_EQ(ListFolder(w), entries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, OutputCaseTest, ::testing::ValuesIn(kOutputCases),
@@ -1045,12 +1032,7 @@ TEST_F(HostProcessTest, FullVolumeLeavesNothingNewAndKeepsAFileRewrittenInPlace)
     EXPECT_EQ(ReadFileBytes(full + "/photo.bmp"), old);
     EXPECT_EQ(ReadFileBytes(full + "/other.bmp"), old);
 
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(full)) {
-        left.push_back(entry.path().filename().string());
-    }
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"filler", "other.bmp", "photo.bmp"}));
+    EXPECT_EQ(ListFolder(full), (std::vector<std::string>{"filler", "other.bmp", "photo.bmp"}));
     umount2(full.c_str(), MNT_DETACH);
 }
 
