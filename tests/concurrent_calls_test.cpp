@@ -8,25 +8,17 @@
 
 #include "support/bmp_builder.h"
 #include "support/expected_band.h"
+#include "support/expected_messages.h"
 #include "support/process.h"
 
 namespace {
 
 constexpr size_t kPixelOffset = 1078;
-const std::string kOneCall = "BMP image loaded successfully!\nimage saved\n";
 
 // 54-69: palette entries 0-3, the four drawn colours.
 Bytes DrawnColours(const Bytes& file)
 {
     return Bytes(file.begin() + 54, file.begin() + 70);
-}
-
-Bytes Bands(Bytes rows)
-{
-    for (uint8_t& value : rows) {
-        value = ExpectedBand(value);
-    }
-    return rows;
 }
 
 TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
@@ -59,14 +51,14 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     EXPECT_EQ(together.exitStatus, 0);
     EXPECT_EQ(together.err, "");  // where a sanitizer would report
     // The calls take turns, so their messages never interleave.
-    EXPECT_EQ(together.out, kOneCall + kOneCall);
+    EXPECT_EQ(together.out, expected_messages::kSuccess + expected_messages::kSuccess);
 
     std::vector<Bytes> draws;
     for (int i = 0; i < 2; ++i) {
         Bytes file = ReadFileBytes(out[i]);
         ASSERT_EQ(file.size(), kPixelOffset + rows[i].size()) << i;
         EXPECT_EQ(Le32At(file, 18), static_cast<uint32_t>(layouts[i].width)) << i;
-        EXPECT_EQ(Bytes(file.begin() + kPixelOffset, file.end()), Bands(rows[i])) << i;
+        EXPECT_EQ(Bytes(file.begin() + kPixelOffset, file.end()), ExpectedBands(rows[i])) << i;
         draws.push_back(DrawnColours(file));
     }
     // Which thread went first is up to the scheduler.

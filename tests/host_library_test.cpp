@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 {
-    ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--version"});
+    ProcessResult run = RunBuiltProgram({PAVONIZE_EXE, "--version"});
     EXPECT_EQ(run.exitStatus, 0);
     // The first line, then the copyright the version block states.
     EXPECT_EQ(
@@ -30,7 +30,7 @@ TEST(HostLibrary, VersionComesFromTheLibrarysVersionBlock)
 
 TEST(HostLibrary, AboutShowsEveryIdentityValue)
 {
-    ProcessResult run = RunBuiltProgram({PAVONIZE_HOST, "--about"});
+    ProcessResult run = RunBuiltProgram({PAVONIZE_EXE, "--about"});
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.err, "");
     using namespace expected_identity;
@@ -58,13 +58,13 @@ TEST(HostLibrary, ARefusedAttachEndsTheHostWithAMessage)
     fs::path directory =
         fs::temp_directory_path() / ("host_library_test_" + std::to_string(getpid()));
     fs::create_directories(directory);
-    fs::copy_file(PAVONIZE_HOST, directory / "pavonize");
+    fs::copy_file(PAVONIZE_EXE, directory / "pavonize");
     fs::copy_file(REFUSING_MODULE, directory / ORVANEPAVONIZE_LIBRARY_FILE);
     fs::copy_file(FRAMEWORK_LIBRARY, directory / FRAMEWORK_LIBRARY_FILE);
     fs::path output = directory / "out.bmp";
 
     ProcessResult run =
-        RunBuiltProgram({(directory / "pavonize").string(), SAMPLE_IMAGE, output.string()});
+        RunBuiltProgram({(directory / "pavonize").string(), SAMPLE_BMP, output.string()});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.out, "") << "Pavonize must never run";
     EXPECT_NE(run.err.find("pavonize: cannot load the recolouring library"), std::string::npos)

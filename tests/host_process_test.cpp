@@ -4,7 +4,6 @@
 // resource limit or special files follow it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,16 +24,15 @@
 #include "support/bmp_variants.h"
 #include "support/expected_band.h"
 #include "support/expected_identity.h"
+#include "support/expected_messages.h"
 #include "support/process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace expected_messages;
 
-const std::string kSuccess = "BMP image loaded successfully!\nimage saved\n";
-const std::string kDepthRefusal =
-    "24-bit images are not supported: only 8-bit images are recoloured\n";
-const std::string kNotBmp = "not a BMP file: no BM signature\n";
+const std::string kDepthRefusal = DepthRefusal(24);
 const std::string kConvertOptions = " -colorspace Gray -type Palette -compress RLE ";
 // Palette entries 0-3 of a process's first image, as blue, green, red:
 // #8FE246, #7DF123, #5159C3, #7F236F.
@@ -354,33 +352,33 @@ const CommandCase kCases[] = {
     {.name = "MissingInput",
      .arguments = {"missing.bmp", "new.bmp"},
      .status = 1,
-     .out = "read BMP file failed\n",
-     .errHas = {"pavonize: missing.bmp: read BMP file failed: No such file or directory\n"},
+     .out = kInputFailed,
+     .errHas = {"pavonize: missing.bmp: " + Reason(kInputFailed) + ": No such file or directory\n"},
      .errLacks = {"convert", "images"}},
     {.name = "OutputInMissingFolder",
      .arguments = {"a.bmp", "no/such/dir.bmp"},
      .status = 1,
-     .out = "BMP image loaded successfully!\nread BMP image failed",
-     .errHas = {"pavonize: a.bmp: read BMP image failed: no/such/dir.bmp: No such file or "
-                "directory\n"}},
+     .out = kOutputRefused,
+     .errHas = {"pavonize: a.bmp: " + kOutputFailed +
+                ": no/such/dir.bmp: No such file or directory\n"}},
     {.name = "FolderAsOutput",
      .arguments = {"a.bmp", "out"},
      .status = 1,
-     .out = "BMP image loaded successfully!\nread BMP image failed",
-     .errHas = {"pavonize: a.bmp: read BMP image failed: out: Is a directory\n"}},
+     .out = kOutputRefused,
+     .errHas = {"pavonize: a.bmp: " + kOutputFailed + ": out: Is a directory\n"}},
     {.name = "UnreadableInputAndUnwritableFolderSayWhy",
      .arguments = {"--pairs", "secret.bmp", "x.bmp", "a.bmp", "new.bmp"},
      .status = 1,
-     .out = "read BMP file failed\nBMP image loaded successfully!\nread BMP image failed",
-     .errHas = {"pavonize: secret.bmp: read BMP file failed: Permission denied\n",
-                "pavonize: a.bmp: read BMP image failed: new.bmp: Permission denied\n",
+     .out = kInputFailed + kOutputRefused,
+     .errHas = {"pavonize: secret.bmp: " + Reason(kInputFailed) + ": Permission denied\n",
+                "pavonize: a.bmp: " + kOutputFailed + ": new.bmp: Permission denied\n",
                 "pavonize: 2 of 2 images failed\n"},
      .asNobody = true},
     {.name = "RefusedInputKeepsTheOldOutput",
      .arguments = {"cut.bmp", "old.bmp"},
      .status = 1,
-     .out = "BMP file is truncated\n",
-     .errHas = {"pavonize: cut.bmp: BMP file is truncated\n"},
+     .out = kTruncated,
+     .errHas = {"pavonize: cut.bmp: " + kTruncated},
      .errLacks = {"convert"}},
     {.name = "DepthRefusalGivesTheConversion",
      .arguments = {"rgb.bmp", "new.bmp"},
@@ -433,7 +431,7 @@ const CommandCase kCases[] = {
      .arguments = {"--colours", kChosenList, "a.bmp", "/dev/null"},
      .status = 1,
      .out = kSuccess,
-     .errHas = {"pavonize: a.bmp: write BMP image failed: /dev/null: Illegal seek\n"}},
+     .errHas = {"pavonize: a.bmp: " + Reason(kWriteFailed) + ": /dev/null: Illegal seek\n"}},
 
     // Quiet, and its progress display on a terminal only. The last of -k
     // and -S counts.
@@ -452,7 +450,7 @@ const CommandCase kCases[] = {
      .arguments = {"--quiet", "-o", "out", "a.bmp", kTitleName},
      .status = 1,
      .errHas = {"[2/2] " + kTitleNameQuoted,
-                "pavonize: " + kTitleNameQuoted + ": read BMP file failed: No such file"},
+                "pavonize: " + kTitleNameQuoted + ": " + Reason(kInputFailed) + ": No such file"},
      .changed = {"out/a.bmp"},
      .errLacks = {"\a", "\x1B]"},
      .errorTerminal = true},
@@ -540,12 +538,9 @@ TEST_P(CommandLineTest, StatusOutputAndFiles)
             EXPECT_EQ(Slice(image, 1078, image.size() - 1078), SmallImageBands()) << file;
         }
     }
-    Bytes chosenPalette = kChosenColours;
-    for (int grey = 4; grey < 256; ++grey) {
-        chosenPalette.insert(chosenPalette.end(),
-                             {static_cast<uint8_t>(grey), static_cast<uint8_t>(grey),
-                              static_cast<uint8_t>(grey), 0});
-    }
+    Bytes chosenPalette = kChosenColours;  // then entries 4-255 of the grey ramp
+    Bytes ramp = GreyRampPalette();
+    chosenPalette.insert(chosenPalette.end(), ramp.begin() + 16, ramp.end());
     for (const std::string& file : row.chosenColours) {
         const Bytes& image = after[file];
         ASSERT_EQ(image.size(), SmallImage().size()) << file;
@@ -571,14 +566,14 @@ TEST_F(HostProcessTest, FullVolumeNeverSaysSavedAndKeepsTheOriginal)
     // A device that is always full, written straight through.
     ProcessResult full = Pavonize({in_, "/dev/full"});
     EXPECT_EQ(full.exitStatus, 1);
-    EXPECT_EQ(full.out, "BMP image loaded successfully!\nwrite BMP image failed\n");
+    EXPECT_EQ(full.out, kSaveFailed);
 
     // A file-size limit below the image: the write falls short (pavonize
     // ignores SIGXFSZ itself, so the failure is reported, not a signal).
     ProcessResult same = Pavonize({in_, in_}, {.fileSizeLimit = 600});
     EXPECT_EQ(same.exitStatus, 1);
-    EXPECT_EQ(same.out, "BMP image loaded successfully!\nwrite BMP image failed\n");
-    EXPECT_EQ(same.err, "pavonize: " + in_ + ": write BMP image failed\n");
+    EXPECT_EQ(same.out, kSaveFailed);
+    EXPECT_EQ(same.err, "pavonize: " + in_ + ": " + kWriteFailed);
     EXPECT_EQ(ReadFileBytes(in_), original);
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 
@@ -588,7 +583,7 @@ TEST_F(HostProcessTest, FullVolumeNeverSaysSavedAndKeepsTheOriginal)
     ASSERT_EQ(link(out_.c_str(), scratch_.Path("other.bmp").c_str()), 0);
     ProcessResult linked = Pavonize({in_, out_}, {.fileSizeLimit = 600});
     EXPECT_EQ(linked.exitStatus, 1);
-    EXPECT_EQ(linked.out, "BMP image loaded successfully!\nwrite BMP image failed\n");
+    EXPECT_EQ(linked.out, kSaveFailed);
     EXPECT_EQ(ReadFileBytes(scratch_.Path("other.bmp")), (Bytes{'o', 'l', 'd'}));
 }
 
@@ -609,7 +604,7 @@ TEST_F(HostProcessTest, FailedAllocationIsReportedNotACrash)
     ASSERT_EQ(truncate(in_.c_str(), 1078 + 16384L * 32768L), 0);
     ProcessResult result = Pavonize({in_, out_}, {.addressSpaceLimit = 256L << 20});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, "not enough memory for the image\n");
+    EXPECT_EQ(result.out, kOutOfMemory);
     EXPECT_FALSE(fs::exists(out_));
 }
 
@@ -630,8 +625,6 @@ TEST_F(HostProcessTest, ReplacedOutputKeepsPermissionsAndSymbolicLinks)
 }
 
 // ---- Outputs as users meet them ----------------------------------------------
-
-const std::string kRefused = "BMP image loaded successfully!\nread BMP image failed";
 
 struct FileStatus {
     unsigned owner = 0;
@@ -910,15 +903,12 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
         GTEST_SKIP() << "this file system keeps no such attribute or flag";
     }
     std::string output = w + "/" + name;
-    std::vector<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(w)) {
-        entries.push_back(entry.path().filename().string());
-    }
+    std::vector<std::string> entries = ListFolder(w);
     FileStatus before = fs::exists(fs::symlink_status(output)) ? StatusOf(output) : FileStatus{};
 
     ProcessResult result = Pavonize({in_, output}, {.asNobody = test.asNobody});
     EXPECT_EQ(result.exitStatus, test.saved ? 0 : 1) << result.err;
-    EXPECT_EQ(result.out, test.saved ? kSuccess : kRefused);
+    EXPECT_EQ(result.out, test.saved ? kSuccess : kOutputRefused);
     if (test.saved) {
         EXPECT_TRUE(HoldsTheRecolouredImage(output));
     } else if (!fs::is_fifo(output)) {
@@ -928,16 +918,10 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
     }
     test.check(w, before);
     // No temporary is left beside the output.
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(w)) {
-        left.push_back(entry.path().filename().string());
-    }
     if (entries.empty()) {
         entries.push_back(fs::path(output).filename().string());
     }
-    std::sort(entries.begin(), entries.end());
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, entries);
+    EXPECT_EQ(ListFolder(w), entries);
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, OutputCaseTest, ::testing::ValuesIn(kOutputCases),
@@ -1000,7 +984,7 @@ TEST_F(HostProcessTest, FifoOutputWhoseReaderLeavesIsAWriteFailure)
     close(reader);
     writer.join();
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, "BMP image loaded successfully!\nwrite BMP image failed\n");
+    EXPECT_EQ(result.out, kSaveFailed);
 }
 
 TEST_F(HostProcessTest, FullVolumeLeavesNothingNewAndKeepsAFileRewrittenInPlace)
@@ -1029,13 +1013,12 @@ TEST_F(HostProcessTest, FullVolumeLeavesNothingNewAndKeepsAFileRewrittenInPlace)
     while (write(filler, block, sizeof block) > 0) {
     }
     close(filler);
-    const std::string failed = "BMP image loaded successfully!\nwrite BMP image failed\n";
 
     WriteFileBytes(in_, SmallImage());
     ASSERT_EQ(symlink("full/new.bmp", out_.c_str()), 0);
     ProcessResult result = Pavonize({in_, out_});
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.out, failed);
+    EXPECT_EQ(result.out, kSaveFailed);
     EXPECT_TRUE(fs::is_symlink(out_));
 
     std::string big = scratch_.Path("big.bmp");
@@ -1045,16 +1028,11 @@ TEST_F(HostProcessTest, FullVolumeLeavesNothingNewAndKeepsAFileRewrittenInPlace)
                                   .rows = MakeRows(64, 64, [](int x, int y) { return x ^ y; })}));
     ProcessResult inPlace = Pavonize({big, full + "/photo.bmp"});
     EXPECT_EQ(inPlace.exitStatus, 1);
-    EXPECT_EQ(inPlace.out, failed);
+    EXPECT_EQ(inPlace.out, kSaveFailed);
     EXPECT_EQ(ReadFileBytes(full + "/photo.bmp"), old);
     EXPECT_EQ(ReadFileBytes(full + "/other.bmp"), old);
 
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(full)) {
-        left.push_back(entry.path().filename().string());
-    }
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"filler", "other.bmp", "photo.bmp"}));
+    EXPECT_EQ(ListFolder(full), (std::vector<std::string>{"filler", "other.bmp", "photo.bmp"}));
     umount2(full.c_str(), MNT_DETACH);
 }
 

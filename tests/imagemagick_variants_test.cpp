@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "support/bmp_builder.h"
+#include "support/expected_messages.h"
 #include "support/imagemagick.h"
 #include "support/process.h"
 
@@ -71,14 +72,14 @@ TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
     ScratchDirectory scratch;
     struct Source {
         std::vector<std::string> make;
-        const char* refusal;
+        std::string refusal;
     };
     // 24 bits; and 8 greys, which ImageMagick stores in 4 bits.
     const Source sources[] = {
         {{"-size", "30x20", "gradient:red-blue", "-type", "TrueColor"},
-         "24-bit images are not supported: only 8-bit images are recoloured\n"},
+         expected_messages::DepthRefusal(24)},
         {{"-size", "30x20", "gradient:white-black", "-colors", "8", "-type", "Palette"},
-         "4-bit images are not supported: only 8-bit images are recoloured\n"},
+         expected_messages::DepthRefusal(4)},
     };
     std::string original = scratch.Path("original.bmp");
     std::string converted = scratch.Path("converted.bmp");
@@ -99,7 +100,7 @@ TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
         EXPECT_EQ(Le16At(ReadFileBytes(converted), 14 + 14), 8u);
         ProcessResult accepted = RunBuiltProgram({PAVONIZE_EXE, converted, out});
         EXPECT_EQ(accepted.exitStatus, 0) << accepted.out;
-        EXPECT_EQ(accepted.out, "BMP image loaded successfully!\nimage saved\n");
+        EXPECT_EQ(accepted.out, expected_messages::kSuccess);
     }
 }
 

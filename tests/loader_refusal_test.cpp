@@ -7,6 +7,7 @@
 
 #include "recolour_bitmap.h"
 #include "support/bmp_builder.h"
+#include "support/expected_messages.h"
 #include "support/in_process.h"
 #include "support/malformed_corpus.h"
 #include "support/paths.h"
@@ -49,7 +50,7 @@ TEST_F(InProcessTest, AnInterceptedEndPassesThroughTheExportedFunction)
     });
     EXPECT_TRUE(outcome.ended);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "read BMP file failed\n");
+    EXPECT_EQ(outcome.out, expected_messages::kInputFailed);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(Loader, LoadAndUnloadWithoutACallRegisterUnregisterAndTouchNoFile)
     state->registeredClassHead = &hostClass;
 
     testing::internal::CaptureStdout();
-    LoadedLibrary* library = LoaderLoadLibrary(ORVANEPAVONIZE_MODULE);
+    LoadedLibrary* library = LoaderLoadLibrary(PAVONIZE_LIBRARY);
     ASSERT_NE(library, nullptr) << LoaderLastProblem();
     EXPECT_EQ(FrameworkRegisteredModuleCount(), 1);
     ASSERT_EQ(ChainLength(), 1);
@@ -68,9 +68,9 @@ TEST(Loader, LoadAndUnloadWithoutACallRegisterUnregisterAndTouchNoFile)
 
 TEST(Loader, LoadingTwiceAttachesOnceAndDetachesOnTheLastUnload)
 {
-    LoadedLibrary* first = LoaderLoadLibrary(ORVANEPAVONIZE_MODULE);
+    LoadedLibrary* first = LoaderLoadLibrary(PAVONIZE_LIBRARY);
     ASSERT_NE(first, nullptr) << LoaderLastProblem();
-    LoadedLibrary* second = LoaderLoadLibrary(ORVANEPAVONIZE_MODULE);
+    LoadedLibrary* second = LoaderLoadLibrary(PAVONIZE_LIBRARY);
     EXPECT_EQ(second, first);
     EXPECT_EQ(FrameworkRegisteredModuleCount(), 1);
     EXPECT_EQ(ChainLength(), 1);

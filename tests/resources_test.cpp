@@ -77,7 +77,7 @@ std::vector<std::pair<size_t, Node>> Children(const uint8_t* parent, const Node&
 
 class Resources : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { library = LoaderLoadLibrary(ORVANEPAVONIZE_MODULE); }
+    static void SetUpTestSuite() { library = LoaderLoadLibrary(PAVONIZE_LIBRARY); }
     static void TearDownTestSuite() { LoaderUnloadLibrary(library); }
 
     const uint8_t* Find(const char* type, uint16_t id, size_t* bytes)
@@ -236,7 +236,7 @@ TEST_F(Resources, WineReadsTheTypeLibrary)
 std::vector<std::string> LibrarySymbols(std::vector<std::string> options)
 {
     options.insert(options.begin(), SYMBOL_LISTER);
-    options.push_back(ORVANEPAVONIZE_MODULE);
+    options.push_back(PAVONIZE_LIBRARY);
     ProcessResult symbols = RunProcess(options);
     EXPECT_EQ(symbols.exitStatus, 0) << symbols.err;
     std::vector<std::string> names;

@@ -12,13 +12,12 @@
 #include <unistd.h>
 
 #include "support/bmp_builder.h"
+#include "support/expected_messages.h"
 #include "support/process.h"
 
 namespace {
 
-const std::string kLoaded = "BMP image loaded successfully!\n";
-const std::string kFailed = kLoaded + "write BMP image failed\n";
-const std::string kSaved = kLoaded + "image saved\n";
+using namespace expected_messages;
 
 struct SaveStep {
     const char* name;
@@ -81,7 +80,7 @@ TEST_P(EverySaveStepTest, SamePathKeepsTheOriginalByteForByte)
     WriteFileBytes(in_, original);
     ProcessResult result = Run(GetParam().faults, in_, in_);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_EQ(result.out, kFailed);
+    EXPECT_EQ(result.out, kSaveFailed);
     EXPECT_EQ(ReadFileBytes(in_), original);
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 }
@@ -92,7 +91,7 @@ TEST_P(EverySaveStepTest, ExistingOutputIsKept)
     WriteFileBytes(out_, {'o', 'l', 'd'});
     ProcessResult result = Run(GetParam().faults, in_, out_);
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_EQ(result.out, kFailed);
+    EXPECT_EQ(result.out, kSaveFailed);
     EXPECT_EQ(ReadFileBytes(out_), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
@@ -103,12 +102,12 @@ TEST_P(EverySaveStepTest, NewOutputIsNotCreated)
     ProcessResult result = Run(GetParam().faults, in_, out_);
     if (!GetParam().newFileReachesIt) {
         EXPECT_EQ(result.exitStatus, 0) << result.err;
-        EXPECT_EQ(result.out, kSaved);
+        EXPECT_EQ(result.out, kSuccess);
         EXPECT_EQ(ReadFileBytes(out_).size(), Image().size());
         return;
     }
     EXPECT_EQ(result.exitStatus, 1) << result.err;
-    EXPECT_EQ(result.out, kFailed);
+    EXPECT_EQ(result.out, kSaveFailed);
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 }
 
@@ -125,7 +124,7 @@ TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
                                "truncate:1", "unnamed:1,link:1"}) {
         ProcessResult result = Run(faults, in_, in_);
         EXPECT_EQ(result.exitStatus, 0) << faults << result.err;
-        EXPECT_EQ(result.out, kSaved) << faults;
+        EXPECT_EQ(result.out, kSuccess) << faults;
     }
     // Recoloured eight times over: the same size, every byte a band.
     Bytes out = ReadFileBytes(in_);
@@ -146,12 +145,12 @@ TEST_F(SaveFaultTest, InPlaceRewriteReportsEveryFailureAndLeavesNoTemporary)
     ASSERT_EQ(link(out_.c_str(), scratch_.Path("other.bmp").c_str()), 0);
     ProcessResult reserve = Run("reserve:1", in_, out_);
     EXPECT_EQ(reserve.exitStatus, 1);
-    EXPECT_EQ(reserve.out, kFailed);
+    EXPECT_EQ(reserve.out, kSaveFailed);
     EXPECT_EQ(ReadFileBytes(scratch_.Path("other.bmp")), old);
     for (const char* faults : {"write:1", "write:3", "truncate:1", "sync:1", "close:1"}) {
         ProcessResult result = Run(faults, in_, out_);
         EXPECT_EQ(result.exitStatus, 1) << faults;
-        EXPECT_EQ(result.out, kFailed) << faults;
+        EXPECT_EQ(result.out, kSaveFailed) << faults;
         EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "other.bmp", "out.bmp"}));
     }
 }
@@ -171,7 +170,7 @@ TEST_F(SaveFaultTest, KilledSaveLeavesOnlyTheInputAndTheOldOutput)
         EXPECT_EQ(killed.out, kLoaded);
         ProcessResult limited = Run("none", in_, out_, {.fileSizeLimit = 600});
         EXPECT_EQ(limited.exitStatus, 1);
-        EXPECT_EQ(limited.out, kFailed);
+        EXPECT_EQ(limited.out, kSaveFailed);
         if (existing.empty()) {
             EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
         } else {
@@ -191,7 +190,7 @@ TEST_F(SaveFaultTest, NewOutputHasNoOtherNameAtItsLastStep)
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
     ProcessResult atRename = Run("rename:1:kill", in_, out_);
     EXPECT_EQ(atRename.exitStatus, 0);
-    EXPECT_EQ(atRename.out, kSaved);
+    EXPECT_EQ(atRename.out, kSuccess);
     EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
 
@@ -203,7 +202,7 @@ TEST_F(SaveFaultTest, StraightThroughOutputsReportWriteAndCloseFailures)
     for (const char* point : {"write:1", "close:1"}) {
         ProcessResult result = Run(point, in_, "/dev/null");
         EXPECT_EQ(result.exitStatus, 1) << point;
-        EXPECT_EQ(result.out, kFailed) << point;
+        EXPECT_EQ(result.out, kSaveFailed) << point;
     }
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "checks.h"
+#include "expected_messages.h"
 #include "framework_checks.h"
 #include "host_support.h"
 #include "identity_checks.h"
@@ -27,9 +28,7 @@
 namespace {
 
 using PavonizeFunction = decltype(&Pavonize);
-
-const std::string kLoaded = "BMP image loaded successfully!\n";
-const std::string kSaved = "image saved\n";
+using namespace expected_messages;
 
 #if defined(__i386__)
 const std::string kCallTail = "result 999\nremoved 8 argument bytes\n";
@@ -86,7 +85,7 @@ ChildResult Call(const Paths& paths, const std::wstring& input, const std::wstri
 
 void CheckSucceeded(const std::string& what, const ChildResult& child)
 {
-    Check(child.started && child.exitCode == 0 && child.out == kLoaded + kSaved + kCallTail, what,
+    Check(child.started && child.exitCode == 0 && child.out == kSuccess + kCallTail, what,
           "exit " + std::to_string(child.exitCode) + ", output " + Shown(child.out));
 }
 
@@ -124,17 +123,17 @@ void CheckFailures(const Paths& paths)
 {
     std::wstring output = paths.In(L"never.bmp");
     ChildResult missing = Call(paths, paths.In(L"missing.bmp"), output);
-    Check(missing.exitCode == 1 && missing.out == "read BMP file failed\n" && !FileExists(output),
+    Check(missing.exitCode == 1 && missing.out == kInputFailed && !FileExists(output),
           "a missing input ends the process with status 1 and opens no output",
           "exit " + std::to_string(missing.exitCode) + ", output " + Shown(missing.out));
 
     ChildResult uncreatable = Call(paths, paths.sample, paths.In(L"no-such-folder\\out.bmp"));
-    Check(uncreatable.exitCode == 1 && uncreatable.out == kLoaded + "read BMP image failed",
+    Check(uncreatable.exitCode == 1 && uncreatable.out == kOutputRefused,
           "an output that cannot be created ends the process with status 1",
           "exit " + std::to_string(uncreatable.exitCode) + ", output " + Shown(uncreatable.out));
 
     ChildResult directory = Call(paths, paths.sample, paths.scratch);
-    Check(directory.exitCode == 1 && directory.out == kLoaded + "read BMP image failed",
+    Check(directory.exitCode == 1 && directory.out == kOutputRefused,
           "a folder as output ends the process with status 1", Shown(directory.out));
 }
 
@@ -169,7 +168,7 @@ void CheckReplacement(const Paths& paths, const Bytes& sample, const Bytes& refe
     WriteFileBytes(readOnly, {'o', 'l', 'd'});
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
     ChildResult refused = Call(paths, paths.sample, readOnly);
-    Check(refused.exitCode == 1 && refused.out == kLoaded + "read BMP image failed" &&
+    Check(refused.exitCode == 1 && refused.out == kOutputRefused &&
               ReadFileBytes(readOnly) == Bytes{'o', 'l', 'd'},
           "a read-only output is refused and kept",
           "exit " + std::to_string(refused.exitCode) + ", output " + Shown(refused.out));
@@ -211,7 +210,7 @@ void CheckAnsiPaths(const Paths& paths, const Bytes& sample, const Bytes& refere
             CheckSucceeded(Narrow(stem) + ".bmp, held by the code page, is recoloured", child);
             Check(ReadFileBytes(output) == reference, Narrow(stem) + "-out.bmp holds the image");
         } else {
-            Check(child.exitCode == 1 && child.out == "read BMP file failed\n",
+            Check(child.exitCode == 1 && child.out == kInputFailed,
                   Narrow(stem) + ".bmp, outside the code page, cannot be opened",
                   "exit " + std::to_string(child.exitCode) + ", output " + Shown(child.out));
         }

@@ -4,19 +4,6 @@
 #include <iterator>
 #include <stdexcept>
 
-namespace {
-void Append16(Bytes& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-void Append32(Bytes& out, uint32_t value)
-{
-    Append16(out, value & 0xFFFF);
-    Append16(out, value >> 16);
-}
-}  // namespace
-
 Bytes BuildBmp(const BmpLayout& layout)
 {
     int64_t defaultOffset = 14 + layout.infoSize + layout.palette.size() + layout.gapBeforePixels;
@@ -24,20 +11,20 @@ Bytes BuildBmp(const BmpLayout& layout)
     Bytes out;
     out.push_back('B');
     out.push_back('M');
-    Append32(out, static_cast<uint32_t>(defaultOffset + layout.rows.size()));
-    Append32(out, 0);
-    Append32(out, static_cast<uint32_t>(pixelOffset));
-    Append32(out, layout.infoSize);
-    Append32(out, static_cast<uint32_t>(layout.width));
-    Append32(out, static_cast<uint32_t>(layout.height));
-    Append16(out, layout.planes);
-    Append16(out, layout.bitCount);
-    Append32(out, layout.compression);
-    Append32(out, static_cast<uint32_t>(layout.rows.size()));
-    Append32(out, 2835);
-    Append32(out, 2835);
-    Append32(out, layout.coloursUsed);
-    Append32(out, 0);
+    AppendLe32(out, static_cast<uint32_t>(defaultOffset + layout.rows.size()));
+    AppendLe32(out, 0);
+    AppendLe32(out, static_cast<uint32_t>(pixelOffset));
+    AppendLe32(out, layout.infoSize);
+    AppendLe32(out, static_cast<uint32_t>(layout.width));
+    AppendLe32(out, static_cast<uint32_t>(layout.height));
+    AppendLe16(out, layout.planes);
+    AppendLe16(out, layout.bitCount);
+    AppendLe32(out, layout.compression);
+    AppendLe32(out, static_cast<uint32_t>(layout.rows.size()));
+    AppendLe32(out, 2835);
+    AppendLe32(out, 2835);
+    AppendLe32(out, layout.coloursUsed);
+    AppendLe32(out, 0);
     // V4/V5 extensions: masks, colour space and so on, as filler the reader
     // must skip.
     for (uint32_t i = 40; i < layout.infoSize; ++i) {
@@ -53,9 +40,21 @@ Bytes GreyRampPalette(int entries)
 {
     Bytes palette;
     for (int i = 0; i < entries; ++i) {
-        Append32(palette, static_cast<uint32_t>(i | i << 8 | i << 16));
+        AppendLe32(palette, static_cast<uint32_t>(i | i << 8 | i << 16));
     }
     return palette;
+}
+
+void AppendLe16(Bytes& out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+void AppendLe32(Bytes& out, uint32_t value)
+{
+    AppendLe16(out, value & 0xFFFF);
+    AppendLe16(out, value >> 16);
 }
 
 uint32_t Le32At(const Bytes& bytes, size_t offset)
@@ -69,11 +68,16 @@ uint16_t Le16At(const Bytes& bytes, size_t offset)
     return static_cast<uint16_t>(bytes.at(offset) | bytes.at(offset + 1) << 8);
 }
 
+void PutLe16(Bytes& bytes, size_t offset, uint16_t value)
+{
+    bytes.at(offset) = static_cast<uint8_t>(value);
+    bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
+}
+
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
-    }
+    PutLe16(bytes, offset, static_cast<uint16_t>(value));
+    PutLe16(bytes, offset + 2, static_cast<uint16_t>(value >> 16));
 }
 
 Bytes ReadFileBytes(const std::string& path)

@@ -42,8 +42,12 @@ Bytes MakeRows(int32_t width, int32_t rows, ValueOf value, uint8_t padding = 0)
     return out;
 }
 
+// Little-endian fields: appended, read and overwritten in place.
+void AppendLe16(Bytes& out, uint32_t value);
+void AppendLe32(Bytes& out, uint32_t value);
 uint32_t Le32At(const Bytes& bytes, size_t offset);
 uint16_t Le16At(const Bytes& bytes, size_t offset);
+void PutLe16(Bytes& bytes, size_t offset, uint16_t value);
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value);
 
 Bytes ReadFileBytes(const std::string& path);

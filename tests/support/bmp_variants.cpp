@@ -2,32 +2,20 @@
 
 #include <stdexcept>
 
-namespace {
-void Append16(Bytes& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-}  // namespace
-
 Bytes BuildCoreBmp(const CoreBmpLayout& layout)
 {
     int64_t defaultOffset = 14 + 12 + static_cast<int64_t>(layout.palette.size());
     int64_t pixelOffset = layout.pixelOffset >= 0 ? layout.pixelOffset : defaultOffset;
     Bytes out{'B', 'M'};
     uint32_t fileSize = static_cast<uint32_t>(defaultOffset + layout.rows.size());
-    Append16(out, fileSize & 0xFFFF);
-    Append16(out, fileSize >> 16);
-    Append16(out, 0);
-    Append16(out, 0);
-    Append16(out, static_cast<uint32_t>(pixelOffset) & 0xFFFF);
-    Append16(out, static_cast<uint32_t>(pixelOffset) >> 16);
-    Append16(out, 12);
-    Append16(out, 0);
-    Append16(out, layout.width);
-    Append16(out, layout.height);
-    Append16(out, layout.planes);
-    Append16(out, layout.bitCount);
+    AppendLe32(out, fileSize);
+    AppendLe32(out, 0);
+    AppendLe32(out, static_cast<uint32_t>(pixelOffset));
+    AppendLe32(out, 12);
+    AppendLe16(out, layout.width);
+    AppendLe16(out, layout.height);
+    AppendLe16(out, layout.planes);
+    AppendLe16(out, layout.bitCount);
     out.insert(out.end(), layout.palette.begin(), layout.palette.end());
     out.insert(out.end(), layout.rows.begin(), layout.rows.end());
     return out;

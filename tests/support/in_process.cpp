@@ -1,5 +1,6 @@
 #include "in_process.h"
 
+#include "expected_messages.h"
 #include "image_state.h"
 #include "paths.h"
 #include "platform.h"
@@ -53,7 +54,7 @@ Bytes RecolourFileTest::Recolour(const Bytes& input)
     CallOutcome outcome =
         RunIntercepted([&] { result = RecolourBitmap(Utf16(in_).c_str(), Utf16(out_).c_str()); });
     EXPECT_FALSE(outcome.ended) << outcome.out;
-    EXPECT_EQ(outcome.out, "BMP image loaded successfully!\nimage saved\n");
+    EXPECT_EQ(outcome.out, expected_messages::kSuccess);
     EXPECT_EQ(result, PAVONIZE_DONE);
     return ReadFileBytes(out_);
 }

@@ -5,38 +5,11 @@
 #include <cstdio>
 
 #include "bmp_variants.h"
+#include "expected_messages.h"
 
 namespace {
 
-const std::string kNotBmp = "not a BMP file: no BM signature\n";
-const std::string kTruncated = "BMP file is truncated\n";
-const std::string kHeaderTooSmall = "BMP information header is too small\n";
-const std::string kTooLarge = "BMP image is too large\n";
-const std::string kNegativeWidth = "BMP width is negative\n";
-const std::string kPaletteTooLarge = "BMP palette has more than 256 entries\n";
-const std::string kBadOffset = "BMP pixel data offset is invalid\n";
-const std::string kTopDownRle8 = "BMP RLE8 images cannot be stored top-down\n";
-const std::string kRle8TooShort = "BMP RLE8 data is too short for the image size\n";
-const std::string kRowOverrun = "BMP RLE8 data runs past the end of a row\n";
-const std::string kImageOverrun = "BMP RLE8 data runs past the end of the image\n";
-const std::string kEndsEarly = "BMP RLE8 data ends before the end of the image\n";
-
-std::string Planes(unsigned planes)
-{
-    return "BMP planes field is " + std::to_string(planes) + ", not 1\n";
-}
-
-std::string Depth(int bits)
-{
-    return std::to_string(bits) +
-           "-bit images are not supported: only 8-bit images are recoloured\n";
-}
-
-std::string Compression(unsigned compression)
-{
-    return "BMP compression " + std::to_string(compression) +
-           " is not supported: only uncompressed and RLE8 images are read\n";
-}
+using namespace expected_messages;
 
 // 3 x 2 pixels, rows padded to 4 bytes: 14 + 40 + 1024 + 8 = 1086 bytes.
 BmpLayout PlainLayout()
@@ -69,8 +42,7 @@ Bytes Cut(Bytes bytes, size_t keep)
 
 Bytes Patch16(Bytes bytes, size_t offset, uint16_t value)
 {
-    bytes.at(offset) = static_cast<uint8_t>(value);
-    bytes.at(offset + 1) = static_cast<uint8_t>(value >> 8);
+    PutLe16(bytes, offset, value);
     return bytes;
 }
 
@@ -160,20 +132,20 @@ std::vector<MalformedFile> MalformedCorpus()
     add("header-size", "past-end", Patch32(Plain(), kInfoSizeField, 2000), kTruncated);
     add("header-size", "FFFFFFFF", Patch32(Plain(), kInfoSizeField, 0xFFFFFFFF), kTruncated);
 
-    add("planes", "0", Patch16(Plain(), kPlanesField, 0), Planes(0));
-    add("planes", "2", Patch16(Plain(), kPlanesField, 2), Planes(2));
-    add("planes", "FFFF", Patch16(Plain(), kPlanesField, 0xFFFF), Planes(0xFFFF));
-    add("planes", "core-0", Patch16(Core(), 22, 0), Planes(0));
+    add("planes", "0", Patch16(Plain(), kPlanesField, 0), PlanesRefusal(0));
+    add("planes", "2", Patch16(Plain(), kPlanesField, 2), PlanesRefusal(2));
+    add("planes", "FFFF", Patch16(Plain(), kPlanesField, 0xFFFF), PlanesRefusal(0xFFFF));
+    add("planes", "core-0", Patch16(Core(), 22, 0), PlanesRefusal(0));
 
     for (int bits : {0, 1, 4, 16, 24, 32}) {
         add("depth", std::to_string(bits),
-            Patch16(Plain(), kBitCountField, static_cast<uint16_t>(bits)), Depth(bits));
+            Patch16(Plain(), kBitCountField, static_cast<uint16_t>(bits)), DepthRefusal(bits));
     }
-    add("depth", "core-24", Patch16(Core(), 24, 24), Depth(24));
+    add("depth", "core-24", Patch16(Core(), 24, 24), DepthRefusal(24));
 
     for (uint32_t compression : {2u, 3u, 4u, 5u, 0xFFFFFFFFu}) {
         add("compression", Hex(compression), Patch32(Plain(), kCompressionField, compression),
-            Compression(compression));
+            CompressionRefusal(compression));
     }
 
     add("width", "negative", Patch32(Plain(), kWidthField, static_cast<uint32_t>(-1)),
@@ -197,8 +169,8 @@ std::vector<MalformedFile> MalformedCorpus()
                 }),
                 kPixelOffsetField, 2000),
         kTruncated);
-    add("zero-size", "width-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 0, 2), kRowOverrun);
-    add("zero-size", "height-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 3, 0), kImageOverrun);
+    add("zero-size", "width-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 0, 2), kRle8RowOverrun);
+    add("zero-size", "height-0-rle8-pixels", Rle8({Rle8Run(1, 9)}, 3, 0), kRle8ImageOverrun);
 
     // Width x height products that wrap in 32-bit arithmetic.
     auto sized = [](uint32_t width, uint32_t height) {
@@ -214,36 +186,36 @@ std::vector<MalformedFile> MalformedCorpus()
     add("palette", "65536", Patch32(Plain(), kColoursUsedField, 65536), kPaletteTooLarge);
     add("palette", "FFFFFFFF", Patch32(Plain(), kColoursUsedField, 0xFFFFFFFF), kPaletteTooLarge);
 
-    add("offset", "0", Patch32(Plain(), kPixelOffsetField, 0), kBadOffset);
-    add("offset", "in-file-header", Patch32(Plain(), kPixelOffsetField, 10), kBadOffset);
-    add("offset", "in-info-header", Patch32(Plain(), kPixelOffsetField, 53), kBadOffset);
+    add("offset", "0", Patch32(Plain(), kPixelOffsetField, 0), kBadPixelOffset);
+    add("offset", "in-file-header", Patch32(Plain(), kPixelOffsetField, 10), kBadPixelOffset);
+    add("offset", "in-info-header", Patch32(Plain(), kPixelOffsetField, 53), kBadPixelOffset);
     add("offset", "past-end", Patch32(Plain(), kPixelOffsetField, 5000), kTruncated);
-    add("offset", "2GiB", Patch32(Plain(), kPixelOffsetField, 0x80000000u), kBadOffset);
-    add("offset", "near-4GiB", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFF0u), kBadOffset);
-    add("offset", "FFFFFFFF", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFFFu), kBadOffset);
+    add("offset", "2GiB", Patch32(Plain(), kPixelOffsetField, 0x80000000u), kBadPixelOffset);
+    add("offset", "near-4GiB", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFF0u), kBadPixelOffset);
+    add("offset", "FFFFFFFF", Patch32(Plain(), kPixelOffsetField, 0xFFFFFFFFu), kBadPixelOffset);
     add("offset", "rle8-past-end", Patch32(ValidRle8(), kPixelOffsetField, 5000), kTruncated);
 
     add("rle8-top-down", "minus-2", Patch32(ValidRle8(), kHeightField, static_cast<uint32_t>(-2)),
         kTopDownRle8);
 
     // Rows are 4 bytes long, padding included.
-    add("rle8-row-overrun", "run", Rle8({Rle8Run(5, 1)}), kRowOverrun);
-    add("rle8-row-overrun", "second-run", Rle8({Rle8Run(3, 1), Rle8Run(2, 1)}), kRowOverrun);
-    add("rle8-row-overrun", "literal", Rle8({Rle8Literal({1, 2, 3, 4, 5})}), kRowOverrun);
-    add("rle8-row-overrun", "delta", Rle8({Rle8Run(1, 1), Rle8Delta(4, 0)}), kRowOverrun);
+    add("rle8-row-overrun", "run", Rle8({Rle8Run(5, 1)}), kRle8RowOverrun);
+    add("rle8-row-overrun", "second-run", Rle8({Rle8Run(3, 1), Rle8Run(2, 1)}), kRle8RowOverrun);
+    add("rle8-row-overrun", "literal", Rle8({Rle8Literal({1, 2, 3, 4, 5})}), kRle8RowOverrun);
+    add("rle8-row-overrun", "delta", Rle8({Rle8Run(1, 1), Rle8Delta(4, 0)}), kRle8RowOverrun);
 
     add("rle8-image-overrun", "run-after-last-row",
-        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8Run(1, 1)}), kImageOverrun);
+        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8Run(1, 1)}), kRle8ImageOverrun);
     add("rle8-image-overrun", "literal-after-last-row",
-        Rle8({Rle8Delta(0, 2), Rle8Literal({1, 2, 3})}), kImageOverrun);
-    add("rle8-image-overrun", "delta-down", Rle8({Rle8Delta(0, 3)}), kImageOverrun);
+        Rle8({Rle8Delta(0, 2), Rle8Literal({1, 2, 3})}), kRle8ImageOverrun);
+    add("rle8-image-overrun", "delta-down", Rle8({Rle8Delta(0, 3)}), kRle8ImageOverrun);
     add("rle8-image-overrun", "end-of-line-past-image",
-        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8EndOfLine()}), kImageOverrun);
+        Rle8({Rle8EndOfLine(), Rle8EndOfLine(), Rle8EndOfLine()}), kRle8ImageOverrun);
 
-    add("rle8-ends-early", "no-last-row", Rle8({Rle8Run(3, 1), Rle8EndOfLine()}), kEndsEarly);
-    add("rle8-ends-early", "literal-cut", Cut(ValidRle8(), ValidRle8().size() - 4), kEndsEarly);
-    add("rle8-ends-early", "delta-cut", Rle8({Rle8Run(3, 1), Bytes{0, 2, 1}}), kEndsEarly);
-    add("rle8-ends-early", "odd-byte", Rle8({Rle8Run(3, 1), Bytes{7}}), kEndsEarly);
+    add("rle8-ends-early", "no-last-row", Rle8({Rle8Run(3, 1), Rle8EndOfLine()}), kRle8EndsEarly);
+    add("rle8-ends-early", "literal-cut", Cut(ValidRle8(), ValidRle8().size() - 4), kRle8EndsEarly);
+    add("rle8-ends-early", "delta-cut", Rle8({Rle8Run(3, 1), Bytes{0, 2, 1}}), kRle8EndsEarly);
+    add("rle8-ends-early", "odd-byte", Rle8({Rle8Run(3, 1), Bytes{7}}), kRle8EndsEarly);
 
     // A few bytes of data cannot stand for a 100-million-pixel image.
     add("rle8-too-short", "no-data", Rle8({}), kRle8TooShort);

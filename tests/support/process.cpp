@@ -145,10 +145,10 @@ ScratchDirectory::~ScratchDirectory()
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::vector<std::string> ScratchDirectory::List() const
+std::vector<std::string> ListFolder(const std::string& path)
 {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());

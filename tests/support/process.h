@@ -34,6 +34,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
 ProcessResult RunBuiltProgram(const std::vector<std::string>& argv,
                               const ProcessOptions& options = {});
 
+// Names of the entries of the folder at `path`, sorted.
+std::vector<std::string> ListFolder(const std::string& path);
+
 // A fresh directory under the system's temporary folder, removed with
 // everything in it when the object goes.
 class ScratchDirectory {
@@ -44,8 +47,7 @@ public:
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
     const std::string& path() const { return path_; }
-    // Names of the entries, sorted.
-    std::vector<std::string> List() const;
+    std::vector<std::string> List() const { return ListFolder(path_); }
 
 private:
     std::string path_;
