@@ -37,6 +37,21 @@ SIZE_PROGRAMS = [
 BATCH_COUNTS = [1, 10, 50, 200]
 
 
+def save_log_chart(figure, axes, ticks, labels, path):
+    """Both axes logarithmic, labelled in plain numbers; then saved."""
+    axes.set_xscale("log")
+    axes.set_yscale("log")
+    axes.set_xticks(ticks, ["%g" % tick for tick in ticks])
+    axes.yaxis.set_major_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
+    axes.set_xlabel(labels[0])
+    axes.set_ylabel(labels[1])
+    axes.set_title(labels[2])
+    axes.grid(True, which="both", alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(path, metadata={"Software": None})
+
+
 def size_chart(figures, path):
     sizes = figures["sizes"]
     figure, axes = plt.subplots(figsize=(6.4, 4.0), dpi=100)
@@ -45,18 +60,9 @@ def size_chart(figures, path):
                   if name in size["seconds"]]
         if points:
             axes.plot(*zip(*points), marker="o", label=label, color=colour)
-    axes.set_xscale("log")
-    axes.set_yscale("log")
-    axes.set_xticks([size["megapixels"] for size in sizes],
-                    ["%g" % size["megapixels"] for size in sizes])
-    axes.yaxis.set_major_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
-    axes.set_xlabel("image size, megapixels (8-bit BMP, MB)")
-    axes.set_ylabel("seconds per image (median)")
-    axes.set_title("One image, one process, warm page cache")
-    axes.grid(True, which="both", alpha=0.3)
-    axes.legend()
-    figure.tight_layout()
-    figure.savefig(path, metadata={"Software": None})
+    save_log_chart(figure, axes, [size["megapixels"] for size in sizes],
+                   ("image size, megapixels (8-bit BMP, MB)", "seconds per image (median)",
+                    "One image, one process, warm page cache"), path)
 
 
 def median_seconds(command, work, runs):
@@ -91,18 +97,9 @@ def batch_chart(build, path, runs):
     axes.plot(BATCH_COUNTS, per_image, marker="o", label="one pavonize per image", color="tab:red")
     axes.plot(BATCH_COUNTS, batch, marker="o", label="pavonize -q -o out *.bmp",
               color="tab:green")
-    axes.set_xscale("log")
-    axes.set_yscale("log")
-    axes.set_xticks(BATCH_COUNTS, [str(count) for count in BATCH_COUNTS])
-    axes.yaxis.set_major_formatter(matplotlib.ticker.FormatStrFormatter("%g"))
-    axes.set_xlabel("images (the sample, 321 × 200, 65 KB each)")
-    axes.set_ylabel("seconds for all of them (median)")
-    axes.set_title("Many small images on one core")
-    axes.grid(True, which="both", alpha=0.3)
-    axes.legend()
-    figure.tight_layout()
-    figure.savefig(path, metadata={"Software": None})
-    return dict(zip(BATCH_COUNTS, zip(per_image, batch)))
+    save_log_chart(figure, axes, BATCH_COUNTS,
+                   ("images (the sample, 321 × 200, 65 KB each)",
+                    "seconds for all of them (median)", "Many small images on one core"), path)
 
 
 def main():
