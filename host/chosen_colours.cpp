@@ -56,4 +56,3 @@ bool ParseColourList(const std::string& list, std::vector<uint8_t>* palette, std
     }
     return true;
 }
-

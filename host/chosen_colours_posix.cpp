@@ -60,4 +60,3 @@ int WriteChosenColours(const std::string& output, const std::vector<uint8_t>& pa
     }
     return error;
 }
-
