@@ -10,10 +10,10 @@
 InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int64_t* fileBytes)
 {
     *handle = kNoPlatformHandle;
-    if (path == nullptr || path[0] == 0) {
+    if (path == nullptr) {
         return InputOpenResult::CannotOpen;
     }
-    // O_NONBLOCK so that a FIFO is refused instead of waiting for a writer.
+    // An empty name fails here as a missing file (ENOENT). O_NONBLOCK so that a FIFO is refused instead of waiting for a writer.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno == EISDIR ? InputOpenResult::IsDirectory : InputOpenResult::CannotOpen;

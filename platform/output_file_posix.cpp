@@ -98,11 +98,14 @@ bool BeginReplacing(int target, const struct stat& status, PlatformOutput* outpu
 
 void ReleaseOutput(PlatformOutput* output)
 {
+    // The reason of the failure that led here is what the caller reports.
+    int error = errno;
     CloseDescriptor(&output->handle);
     RemoveTemporaryName(output);
     CloseDescriptor(&output->folder);
     PlatformRelease(output->targetName);
     *output = PlatformOutput{};
+    errno = error;
 }
 
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)

@@ -53,10 +53,13 @@ void PlatformUnlockCall();
 
 // ---- Pseudo-random numbers --------------------------------------------------
 
-// A non-negative pseudo-random integer from the module's own generator. The
-// generator is never seeded and its sequence is fixed by its definition, so a
-// process's first call always gives the same values on every platform.
-int32_t PlatformRandom();
+// `count` consecutive non-negative pseudo-random integers from the
+// module's own generator, taken together: calls on other threads draw
+// before or after them, never in between. Takes no lock, so a fork at any
+// moment leaves the generator usable. The generator is never seeded and its
+// sequence is fixed by its definition, so a process's first values are the
+// same on every platform.
+void PlatformRandomRun(int32_t* values, int32_t count);
 
 #ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: replaces the random source; nullptr restores the generator.
@@ -90,9 +93,11 @@ enum class InputOpenResult {
 };
 
 // Opens a regular file for reading and reports its size in bytes. Never
-// blocks on a FIFO.
+// blocks on a FIFO. When it cannot open, errno says why, where the system
+// said.
 InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int64_t* fileBytes);
-// Reads exactly `byteCount` bytes at `offset`; false on error or short read.
+// Reads exactly `byteCount` bytes at `offset`; false on error (errno says
+// which) or short read (errno untouched).
 bool PlatformReadAt(PlatformHandle handle, int64_t offset, void* buffer, size_t byteCount);
 void PlatformCloseInput(PlatformHandle handle);
 
@@ -128,6 +133,9 @@ struct PlatformOutput {
     uint64_t linkedInode = 0;
 };
 
+// The output functions below leave errno saying why when they fail, where
+// a system call failed (a file layer that has no errno leaves it alone).
+//
 // false when the output cannot be opened: a missing or unwritable folder,
 // a folder as target, an existing file the caller may not write, a FIFO
 // with no reader, a symbolic link or a file that another user planted in a

@@ -51,9 +51,12 @@ void MapTopBits(uint8_t* pixels, int64_t count)
 
 }  // namespace
 
-int32_t RandomByte()
+void RandomBytes(int32_t* bytes, int32_t count)
 {
-    return PlatformRandom() % 256;
+    PlatformRandomRun(bytes, count);
+    for (int32_t i = 0; i < count; ++i) {
+        bytes[i] %= 256;
+    }
 }
 
 void SetPaletteEntry(PaletteEntry* palette, int32_t index, int32_t red, int32_t green, int32_t blue)
@@ -71,17 +74,23 @@ int32_t BandIndex(int32_t value, int32_t levels)
     return static_cast<int32_t>(value * 0.00390625 * levels);
 }
 
-void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
+void ColourBands(ImageState* image, const uint8_t* colours, uint8_t* pixels, int32_t height,
+                 int32_t rowBytes)
 {
-    for (int32_t index = 0; index < kColouredEntries; ++index) {
-        // Separate statements: the draws must happen red, green, blue. An
-        // image without a palette still draws, so the sequence stays the same.
-        int32_t red = RandomByte();
-        int32_t green = RandomByte();
-        int32_t blue = RandomByte();
-        if (imageState.palette != nullptr) {
-            SetPaletteEntry(imageState.palette, index, red, green, blue);
+    // Red, green, blue per entry, drawn in that order. An image without a
+    // palette still draws, so the sequence stays the same.
+    int32_t channels[kChosenColoursBytes];
+    static_assert(kChosenColoursBytes == kColouredEntries * 3);
+    if (colours != nullptr) {
+        for (int32_t i = 0; i < kChosenColoursBytes; ++i) {
+            channels[i] = colours[i];
         }
+    } else {
+        RandomBytes(channels, kChosenColoursBytes);
+    }
+    for (int32_t index = 0; index < kColouredEntries && image->palette != nullptr; ++index) {
+        SetPaletteEntry(image->palette, index, channels[index * 3], channels[index * 3 + 1],
+                        channels[index * 3 + 2]);
     }
     int64_t count = static_cast<int64_t>(height) * rowBytes;
     if (count <= 0) {
@@ -90,7 +99,7 @@ void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
     // One table per call turns the per-byte work into a single look-up.
     uint8_t band[kPaletteEntries];
     for (int value = 0; value < kPaletteEntries; ++value) {
-        band[value] = static_cast<uint8_t>(BandIndex(imageState.indexGrey[value], kBandLevels));
+        band[value] = static_cast<uint8_t>(BandIndex(image->indexGrey[value], kBandLevels));
     }
     if (BandsAreTopBits(band)) {
         MapTopBits(pixels, count);
@@ -99,4 +108,9 @@ void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
     for (int64_t i = 0; i < count; ++i) {
         pixels[i] = band[pixels[i]];
     }
+}
+
+void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes)
+{
+    ColourBands(&imageState, nullptr, pixels, height, rowBytes);
 }

@@ -10,14 +10,23 @@
 // the top bits of the value.
 inline constexpr int32_t kBandLevels = 4;
 
-// Gives entries 0-3 of imageState.palette new colours (twelve draws, red,
-// green, blue per entry) and maps the first height x rowBytes bytes of
-// `pixels` to bands, padding included. Nothing is mapped when that product is
-// 0 or less.
+// The bytes of four chosen colours: red, green, blue of bands 0-3.
+inline constexpr int32_t kChosenColoursBytes = 12;
+
+// Gives entries 0-3 of image->palette their colours and maps the first
+// height x rowBytes bytes of `pixels` to bands by image->indexGrey, padding
+// included. The colours are `colours` (kChosenColoursBytes), or, when it
+// is nullptr, twelve consecutive draws of the generator, red, green, blue
+// per entry. Nothing is mapped when height x rowBytes is 0 or less.
+void ColourBands(ImageState* image, const uint8_t* colours, uint8_t* pixels, int32_t height,
+                 int32_t rowBytes);
+
+// ColourBands on the module-wide image, with drawn colours.
 void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes);
 
-// A pseudo-random integer 0-255.
-int32_t RandomByte();
+// Fills `bytes` with `count` pseudo-random integers 0-255: consecutive
+// values of the generator that no other call's draws come between.
+void RandomBytes(int32_t* bytes, int32_t count);
 
 // Stores one colour; the channels are taken as their low eight bits.
 void SetPaletteEntry(PaletteEntry* palette, int32_t index, int32_t red, int32_t green,

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -11,15 +13,39 @@
 
 namespace {
 
-// The open input, closed by whoever opened it on every way out.
-struct InputFile {
+// Where the image is read from: an open file, closed by whoever opened it
+// on every way out, or bytes in memory.
+struct ImageSource {
     PlatformHandle handle = kNoPlatformHandle;
+    const uint8_t* bytes = nullptr;
+    int64_t byteCount = 0;
 
-    InputFile() = default;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile() { PlatformCloseInput(handle); }
+    ImageSource() = default;
+    ImageSource(const ImageSource&) = delete;
+    ImageSource& operator=(const ImageSource&) = delete;
+    ~ImageSource() { PlatformCloseInput(handle); }
 };
+
+// Exactly `count` bytes at `offset`. A read the system failed is told
+// apart from a file that ends too soon by its errno.
+CallStatus ReadAt(const ImageSource& source, int64_t offset, void* buffer, size_t count)
+{
+    if (source.handle == kNoPlatformHandle) {
+        if (offset < 0 || offset > source.byteCount ||
+            static_cast<uint64_t>(source.byteCount - offset) < count) {
+            return {CallProblem::Truncated};
+        }
+        if (count > 0) {
+            std::memcpy(buffer, source.bytes + offset, count);
+        }
+        return kCallOk;
+    }
+    errno = 0;
+    if (!PlatformReadAt(source.handle, offset, buffer, count)) {
+        return {CallProblem::Truncated, 0, errno};
+    }
+    return kCallOk;
+}
 
 struct BufferRelease {
     void operator()(uint8_t* buffer) const { PlatformRelease(buffer); }
@@ -37,32 +63,33 @@ uint8_t GreyLevel(uint8_t red, uint8_t green, uint8_t blue)
 // Reads the file's palette only for the grey level it gives each index; the
 // palette written out is always the grey ramp. Indices the file does not
 // describe count as black.
-CallStatus ReadIndexGrey(const InputFile& input, const BitmapLayout& layout)
+CallStatus ReadIndexGrey(const ImageSource& source, const BitmapLayout& layout, ImageState* image)
 {
     uint8_t bytes[kPaletteBytes];
     int64_t entryBytes = layout.paletteEntryBytes;
-    if (!PlatformReadAt(input.handle, layout.paletteOffset, bytes,
-                        static_cast<size_t>(layout.paletteEntries * entryBytes))) {
-        return {CallProblem::Truncated};
+    if (CallStatus status = ReadAt(source, layout.paletteOffset, bytes,
+                                   static_cast<size_t>(layout.paletteEntries * entryBytes));
+        status.Failed()) {
+        return status;
     }
-    std::memset(imageState.indexGrey, 0, sizeof imageState.indexGrey);
+    std::memset(image->indexGrey, 0, sizeof image->indexGrey);
     for (int64_t i = 0; i < layout.paletteEntries; ++i) {
         const uint8_t* entry = bytes + i * entryBytes;  // blue, green, red[, reserved]
-        imageState.indexGrey[i] = GreyLevel(entry[2], entry[1], entry[0]);
+        image->indexGrey[i] = GreyLevel(entry[2], entry[1], entry[0]);
     }
     return kCallOk;
 }
 
-void SetGreyRampPalette()
+void SetGreyRampPalette(PaletteEntry* palette)
 {
     for (int i = 0; i < kPaletteEntries; ++i) {
         auto level = static_cast<uint8_t>(i);
-        imageState.palette[i] = PaletteEntry{level, level, level, 0};
+        palette[i] = PaletteEntry{level, level, level, 0};
     }
 }
 
 // Reads the compressed rows whole and decodes them into the pixel buffer.
-CallStatus ReadRle8Rows(const InputFile& input, const BitmapLayout& layout)
+CallStatus ReadRle8Rows(const ImageSource& source, const BitmapLayout& layout, uint8_t* pixels)
 {
     // An empty image is decoded too: its data may end at once or move the
     // cursor, but any pixel it sets lies outside the image.
@@ -73,12 +100,13 @@ CallStatus ReadRle8Rows(const InputFile& input, const BitmapLayout& layout)
         if (!data) {
             return {CallProblem::OutOfMemory};
         }
-        if (!PlatformReadAt(input.handle, layout.pixelOffset, data.get(),
-                            static_cast<size_t>(layout.pixelDataBytes))) {
-            return {CallProblem::Truncated};
+        if (CallStatus status = ReadAt(source, layout.pixelOffset, data.get(),
+                                       static_cast<size_t>(layout.pixelDataBytes));
+            status.Failed()) {
+            return status;
         }
     }
-    switch (DecodeRle8(data.get(), static_cast<size_t>(layout.pixelDataBytes), imageState.pixels,
+    switch (DecodeRle8(data.get(), static_cast<size_t>(layout.pixelDataBytes), pixels,
                        layout.width, layout.rows, layout.rowBytes)) {
     case Rle8Result::Complete:
         break;
@@ -92,9 +120,10 @@ CallStatus ReadRle8Rows(const InputFile& input, const BitmapLayout& layout)
     return kCallOk;
 }
 
-CallStatus OpenInput(const char* path, InputFile* input, int64_t* fileBytes)
+CallStatus OpenInput(const char* path, ImageSource* source)
 {
-    switch (PlatformOpenInput(path, &input->handle, fileBytes)) {
+    errno = 0;
+    switch (PlatformOpenInput(path, &source->handle, &source->byteCount)) {
     case InputOpenResult::Opened:
         break;
     case InputOpenResult::IsDirectory:
@@ -102,61 +131,84 @@ CallStatus OpenInput(const char* path, InputFile* input, int64_t* fileBytes)
     case InputOpenResult::NotRegularFile:
         return {CallProblem::InputNotRegular};
     case InputOpenResult::CannotOpen:
-        return {CallProblem::InputCannotOpen};
+        return {CallProblem::InputCannotOpen, 0, errno};
     }
     return kCallOk;
 }
 
-// Fills imageState from the file; the input is closed when this returns.
-CallStatus ReadBitmapFile(const char* path)
+// Fills `image` from the source.
+CallStatus ReadBitmap(const ImageSource& source, ImageState* image)
 {
-    InputFile input;
-    int64_t fileBytes = 0;
-    if (CallStatus status = OpenInput(path, &input, &fileBytes); status.Failed()) {
-        return status;
-    }
-
     uint8_t headers[kHeaderReadBytes] = {};
-    int64_t headerBytes = fileBytes < kHeaderReadBytes ? fileBytes : kHeaderReadBytes;
-    if (!PlatformReadAt(input.handle, 0, headers, static_cast<size_t>(headerBytes))) {
-        return {CallProblem::Truncated};
+    int64_t headerBytes = source.byteCount < kHeaderReadBytes ? source.byteCount : kHeaderReadBytes;
+    if (CallStatus status = ReadAt(source, 0, headers, static_cast<size_t>(headerBytes));
+        status.Failed()) {
+        return status;
     }
     BitmapLayout layout;
-    if (CallStatus status = PlanBitmapRead(headers, fileBytes, &layout); status.Failed()) {
+    if (CallStatus status = PlanBitmapRead(headers, source.byteCount, &layout); status.Failed()) {
         return status;
     }
-    if (CallStatus status = ReadIndexGrey(input, layout); status.Failed()) {
+    if (CallStatus status = ReadIndexGrey(source, layout, image); status.Failed()) {
         return status;
     }
 
-    imageState.width = layout.width;
-    imageState.height = layout.height;
-    imageState.bitCount = layout.bitCount;
-    imageState.palette = static_cast<PaletteEntry*>(PlatformAllocate(kPaletteBytes));
+    image->width = layout.width;
+    image->height = layout.height;
+    image->bitCount = layout.bitCount;
+    image->palette = static_cast<PaletteEntry*>(PlatformAllocate(kPaletteBytes));
     // An empty image still gets a buffer: an absent one means "nothing
     // loaded" to the writer.
     size_t imageBytes = static_cast<size_t>(layout.imageBytes);
-    imageState.pixels = static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? imageBytes : 1));
-    if (imageState.palette == nullptr || imageState.pixels == nullptr) {
+    image->pixels = static_cast<uint8_t*>(PlatformAllocate(imageBytes > 0 ? imageBytes : 1));
+    if (image->palette == nullptr || image->pixels == nullptr) {
         return {CallProblem::OutOfMemory};
     }
-    SetGreyRampPalette();
+    SetGreyRampPalette(image->palette);
     if (layout.rle8) {
-        return ReadRle8Rows(input, layout);
+        return ReadRle8Rows(source, layout, image->pixels);
     }
-    if (!PlatformReadAt(input.handle, layout.pixelOffset, imageState.pixels, imageBytes)) {
-        return {CallProblem::Truncated};
+    return ReadAt(source, layout.pixelOffset, image->pixels, imageBytes);
+}
+
+// Nothing of a failed read is left allocated.
+CallStatus KeepOnlyIfRead(CallStatus status, ImageState* image)
+{
+    if (status.Failed()) {
+        ReleaseImageOf(image);
     }
-    return kCallOk;
+    return status;
 }
 
 }  // namespace
+
+CallStatus ReadBitmapFile(const char* path, ImageState* image)
+{
+    ImageSource source;
+    CallStatus status = OpenInput(path, &source);
+    if (!status.Failed()) {
+        status = ReadBitmap(source, image);
+    }
+    return KeepOnlyIfRead(status, image);
+}
+
+CallStatus ReadBitmapMemory(const void* bytes, size_t byteCount, ImageState* image)
+{
+    // No buffer is told as an absent path is.
+    if (bytes == nullptr) {
+        return {CallProblem::InputCannotOpen};
+    }
+    ImageSource source;
+    source.bytes = static_cast<const uint8_t*>(bytes);
+    source.byteCount = static_cast<int64_t>(std::min<uint64_t>(byteCount, INT64_MAX));
+    return KeepOnlyIfRead(ReadBitmap(source, image), image);
+}
 
 void LoadBitmapFile(const char* path)
 {
     // The one place a load ends the call; the image state's buffers go
     // with it.
-    if (CallStatus status = ReadBitmapFile(path); status.Failed()) {
+    if (CallStatus status = ReadBitmapFile(path, &imageState); status.Failed()) {
         EndCall(status);
     }
     PlatformPrint(kMessageLoaded);

@@ -1,3 +1,6 @@
+#include <cerrno>
+#include <cstring>
+
 #include "band_colouring.h"
 #include "bitmap_file.h"
 #include "bitmap_format.h"
@@ -8,10 +11,30 @@
 
 namespace {
 
-CallStatus Write(PlatformOutput* output, const void* bytes, int64_t byteCount)
+// Where the file's bytes go, in order: an output file, or a buffer that
+// holds the whole file.
+struct ImageSink {
+    PlatformOutput* file = nullptr;
+    uint8_t* memory = nullptr;
+    size_t written = 0;
+};
+
+// The failure of a step of the save, with the system's reason.
+CallStatus OutputFailure(CallProblem problem)
 {
-    if (!PlatformWrite(output, bytes, static_cast<size_t>(byteCount))) {
-        return {CallProblem::OutputWriteFailed};
+    return {problem, 0, errno};
+}
+
+CallStatus Write(ImageSink* sink, const void* bytes, int64_t byteCount)
+{
+    if (sink->file == nullptr) {
+        std::memcpy(sink->memory + sink->written, bytes, static_cast<size_t>(byteCount));
+        sink->written += static_cast<size_t>(byteCount);
+        return kCallOk;
+    }
+    errno = 0;
+    if (!PlatformWrite(sink->file, bytes, static_cast<size_t>(byteCount))) {
+        return OutputFailure(CallProblem::OutputWriteFailed);
     }
     return kCallOk;
 }
@@ -53,77 +76,118 @@ struct SaveSizes {
     int64_t imageBytes;
 };
 
-SaveSizes SizesOf(int32_t width, int32_t height, int32_t bitCount, const PaletteEntry* palette)
+SaveSizes SizesOf(const ImageState& image)
 {
     SaveSizes sizes{};
-    sizes.paletteBytes = (bitCount == 8 && palette != nullptr) ? kPaletteBytes : 0;
-    sizes.rowBytes = RowBytes(width, bitCount);
+    sizes.paletteBytes = (image.bitCount == 8 && image.palette != nullptr) ? kPaletteBytes : 0;
+    sizes.rowBytes = RowBytes(image.width, image.bitCount);
     // Top-down images keep their negative height; their size uses |height|.
-    sizes.rows = height < 0 ? -static_cast<int64_t>(height) : height;
+    sizes.rows = image.height < 0 ? -static_cast<int64_t>(image.height) : image.height;
     sizes.imageBytes = sizes.rowBytes * sizes.rows;
     return sizes;
 }
 
+int64_t FileBytes(const SaveSizes& sizes)
+{
+    return kHeadersBytes + sizes.paletteBytes + sizes.imageBytes;
+}
+
 // Writes the headers, colours the image in place, and writes the palette and
 // the rows, in that order. The caller abandons the output on failure.
-CallStatus WriteBitmap(PlatformOutput* output, uint8_t* pixels, int32_t width, int32_t height,
-                       int32_t bitCount, PaletteEntry* palette, const SaveSizes& sizes)
+CallStatus WriteBitmap(ImageSink* sink, ImageState* image, const uint8_t* colours,
+                       const SaveSizes& sizes)
 {
     uint8_t headers[kHeadersBytes] = {};
-    EncodeHeaders(headers, width, height, bitCount, sizes.paletteBytes, sizes.imageBytes);
-    if (CallStatus status = Write(output, headers, kHeadersBytes); status.Failed()) {
+    EncodeHeaders(headers, image->width, image->height, image->bitCount, sizes.paletteBytes,
+                  sizes.imageBytes);
+    if (CallStatus status = Write(sink, headers, kHeadersBytes); status.Failed()) {
         return status;
     }
 
-    ApplyColourBands(pixels, static_cast<int32_t>(sizes.rows),
-                     static_cast<int32_t>(sizes.rowBytes));
+    ColourBands(image, colours, image->pixels, static_cast<int32_t>(sizes.rows),
+                static_cast<int32_t>(sizes.rowBytes));
 
     if (sizes.paletteBytes > 0) {
         uint8_t paletteFileBytes[kPaletteBytes];
-        EncodePalette(paletteFileBytes, palette);
-        if (CallStatus status = Write(output, paletteFileBytes, kPaletteBytes); status.Failed()) {
+        EncodePalette(paletteFileBytes, image->palette);
+        if (CallStatus status = Write(sink, paletteFileBytes, kPaletteBytes); status.Failed()) {
             return status;
         }
     }
-    return Write(output, pixels, sizes.imageBytes);
-}
-
-CallStatus SaveBitmap(const char* path, uint8_t* pixels, int32_t width, int32_t height,
-                      int32_t bitCount, PaletteEntry* palette)
-{
-    if (pixels == nullptr) {
-        return {CallProblem::NoPixels};
-    }
-    PlatformOutput output;
-    if (!PlatformBeginOutput(path, &output)) {
-        return {CallProblem::OutputCannotCreate};
-    }
-    SaveSizes sizes = SizesOf(width, height, bitCount, palette);
-    // Room for the whole file first: a full disk or a file-size limit then
-    // fails the save before a byte of an existing file is written over.
-    if (!PlatformReserveOutput(&output, kHeadersBytes + sizes.paletteBytes + sizes.imageBytes)) {
-        PlatformAbandonOutput(&output);
-        return {CallProblem::OutputWriteFailed};
-    }
-    if (CallStatus status = WriteBitmap(&output, pixels, width, height, bitCount, palette, sizes);
-        status.Failed()) {
-        PlatformAbandonOutput(&output);
-        return status;
-    }
-    if (!PlatformFinishOutput(&output)) {
-        return {CallProblem::OutputWriteFailed};
-    }
-    return kCallOk;
+    return Write(sink, image->pixels, sizes.imageBytes);
 }
 
 }  // namespace
 
+CallStatus WriteBitmapFile(const char* path, ImageState* image, const uint8_t* colours)
+{
+    if (image->pixels == nullptr) {
+        return {CallProblem::NoPixels};
+    }
+    PlatformOutput output;
+    errno = 0;
+    if (!PlatformBeginOutput(path, &output)) {
+        return OutputFailure(CallProblem::OutputCannotCreate);
+    }
+    SaveSizes sizes = SizesOf(*image);
+    // Room for the whole file first: a full disk or a file-size limit then
+    // fails the save before a byte of an existing file is written over.
+    errno = 0;
+    if (!PlatformReserveOutput(&output, FileBytes(sizes))) {
+        CallStatus failure = OutputFailure(CallProblem::OutputWriteFailed);
+        PlatformAbandonOutput(&output);
+        return failure;
+    }
+    ImageSink sink{.file = &output};
+    if (CallStatus status = WriteBitmap(&sink, image, colours, sizes); status.Failed()) {
+        PlatformAbandonOutput(&output);
+        return status;
+    }
+    errno = 0;
+    if (!PlatformFinishOutput(&output)) {
+        return OutputFailure(CallProblem::OutputWriteFailed);
+    }
+    return kCallOk;
+}
+
+CallStatus WriteBitmapMemory(ImageState* image, const uint8_t* colours, uint8_t** output,
+                             size_t* outputBytes)
+{
+    *output = nullptr;
+    *outputBytes = 0;
+    if (image->pixels == nullptr) {
+        return {CallProblem::NoPixels};
+    }
+    SaveSizes sizes = SizesOf(*image);
+    // No more than kMaxFileBytes, which the loader's limits keep to.
+    auto fileBytes = static_cast<size_t>(FileBytes(sizes));
+    ImageSink sink{.memory = static_cast<uint8_t*>(PlatformAllocate(fileBytes))};
+    if (sink.memory == nullptr) {
+        return {CallProblem::OutOfMemory};
+    }
+    if (CallStatus status = WriteBitmap(&sink, image, colours, sizes); status.Failed()) {
+        PlatformRelease(sink.memory);
+        return status;
+    }
+    *output = sink.memory;
+    *outputBytes = fileBytes;
+    return kCallOk;
+}
+
 void SaveBitmapFile(const char* path, uint8_t* pixels, int32_t width, int32_t height,
                     int32_t bitCount, PaletteEntry* palette)
 {
+    // The writer works on an image state: this one borrows the buffers
+    // handed over, and the grey levels of the module-wide image they
+    // belong to.
+    ImageState image = imageState;
+    image.pixels = pixels;
+    image.width = width;
+    image.height = height;
+    image.bitCount = bitCount;
+    image.palette = palette;
     // The one place a save ends the call.
-    if (CallStatus status = SaveBitmap(path, pixels, width, height, bitCount, palette);
-        status.Failed()) {
+    if (CallStatus status = WriteBitmapFile(path, &image, nullptr); status.Failed()) {
         EndCall(status);
     }
     PlatformPrint(kMessageSaved);

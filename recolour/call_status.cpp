@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "messages.h"
+#include "orvanepavonize/orvanepavonize.h"
 
 namespace {
 
@@ -78,4 +79,44 @@ const char* CallMessage(CallStatus status, char (&text)[kCallMessageBytes])
     }
     std::snprintf(text, sizeof text, message, status.value);
     return text;
+}
+
+int32_t PublicProblem(CallStatus status)
+{
+    switch (status.problem) {
+    case CallProblem::None:
+        return PAVONIZE_OK;
+    case CallProblem::InputCannotOpen:
+    case CallProblem::InputIsDirectory:
+    case CallProblem::InputNotRegular:
+        return PAVONIZE_INPUT_UNREADABLE;
+    case CallProblem::Truncated:
+        // A read that failed, rather than a file that ends too soon.
+        return status.osError != 0 ? PAVONIZE_INPUT_UNREADABLE : PAVONIZE_INPUT_MALFORMED;
+    case CallProblem::NotBmp:
+    case CallProblem::HeaderTooSmall:
+    case CallProblem::PlanesNotOne:
+    case CallProblem::NegativeWidth:
+    case CallProblem::PaletteTooLarge:
+    case CallProblem::BadPixelOffset:
+    case CallProblem::TopDownRle8:
+    case CallProblem::Rle8TooShort:
+    case CallProblem::Rle8RowOverrun:
+    case CallProblem::Rle8ImageOverrun:
+    case CallProblem::Rle8EndsEarly:
+        return PAVONIZE_INPUT_MALFORMED;
+    case CallProblem::DepthNotSupported:
+    case CallProblem::CompressionNotSupported:
+    case CallProblem::TooLarge:
+        return PAVONIZE_INPUT_UNSUPPORTED;
+    case CallProblem::OutputCannotCreate:
+    case CallProblem::OutputWriteFailed:
+        return PAVONIZE_OUTPUT_FAILED;
+    case CallProblem::OutOfMemory:
+        return PAVONIZE_OUT_OF_MEMORY;
+    case CallProblem::Internal:
+    case CallProblem::NoPixels:
+        break;
+    }
+    return PAVONIZE_INTERNAL;
 }

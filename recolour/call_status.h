@@ -46,7 +46,8 @@ enum class CallProblem : uint8_t {
 
 struct CallStatus {
     CallProblem problem = CallProblem::None;
-    uint32_t value = 0;  // the file's value the message names, if any
+    uint32_t value = 0;   // the file's value the message names, if any
+    int32_t osError = 0;  // errno of the system call that failed, if one did
 
     bool Failed() const { return problem != CallProblem::None; }
 };
@@ -58,3 +59,7 @@ constexpr size_t kCallMessageBytes = 128;
 // The message that tells `status`, composed in `text` when it names a value;
 // nullptr for the one problem that ends a call without a word.
 const char* CallMessage(CallStatus status, char (&text)[kCallMessageBytes]);
+
+// The public header's PAVONIZE_* code for `status`: which kind of problem
+// a host is told it was.
+int32_t PublicProblem(CallStatus status);

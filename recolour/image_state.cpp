@@ -11,10 +11,15 @@ int64_t RowBytes(int64_t width, int64_t bitCount)
     return (width * bitCount / 8 + 3) / 4 * 4;
 }
 
+void ReleaseImageOf(ImageState* image)
+{
+    PlatformRelease(image->pixels);
+    image->pixels = nullptr;
+    PlatformRelease(image->palette);
+    image->palette = nullptr;
+}
+
 void ReleaseImage()
 {
-    PlatformRelease(imageState.pixels);
-    imageState.pixels = nullptr;
-    PlatformRelease(imageState.palette);
-    imageState.palette = nullptr;
+    ReleaseImageOf(&imageState);
 }

@@ -1,5 +1,6 @@
-// The module-wide image: what the loader fills, the colouring changes and the
-// writer writes, all within one call of Pavonize.
+// An image in memory: what the loader fills, the colouring changes and the
+// writer writes, all within one call. Pavonize uses the module-wide one;
+// the calls that return their failure each have their own.
 #pragma once
 
 #include <cstdint>
@@ -26,11 +27,15 @@ struct ImageState {
     uint8_t indexGrey[kPaletteEntries] = {};
 };
 
+// The module-wide image of Pavonize, guarded by the call lock.
 extern ImageState imageState;
 
 // Bytes of one pixel row in memory and on file: width x bitCount bits,
 // padded to a multiple of four bytes. 64-bit, so no width can overflow it.
 int64_t RowBytes(int64_t width, int64_t bitCount);
 
-// Releases both buffers and sets them absent.
+// Releases both buffers of `image` and sets them absent.
+void ReleaseImageOf(ImageState* image);
+
+// Releases both buffers of the module-wide image.
 void ReleaseImage();
