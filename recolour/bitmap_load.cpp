@@ -194,8 +194,8 @@ CallStatus ReadBitmapFile(const char* path, ImageState* image)
 
 CallStatus ReadBitmapMemory(const void* bytes, size_t byteCount, ImageState* image)
 {
-    // No buffer is told as an absent path is.
-    if (bytes == nullptr) {
+    // No buffer is told as an absent path is; no bytes, as an empty file.
+    if (bytes == nullptr && byteCount > 0) {
         return {CallProblem::InputCannotOpen};
     }
     ImageSource source;

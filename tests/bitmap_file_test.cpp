@@ -2,9 +2,14 @@
 // output file, byte for byte, and what the loader makes of unusual input.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "image_state.h"
+#include "orvanepavonize/orvanepavonize.h"
+#include "platform.h"
 #include "recolour_bitmap.h"
 #include "support/bmp_builder.h"
 #include "support/expected_band.h"
@@ -193,6 +198,141 @@ TEST_F(BitmapFileTest, MissingOrAbsentPathsEndTheCallWithTheirMessages)
     EXPECT_EQ(absentOutput.out, kOutputRefused);
     EXPECT_EQ(imageState.pixels, nullptr);  // nothing left allocated
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
+}
+
+// ---- The calls that return their failure -------------------------------------
+
+BmpLayout SmallLayout()
+{
+    return {.width = 3, .height = 2, .palette = GreyRampPalette(), .rows = {0, 70, 140, 0,
+                                                                            210, 255, 60, 0}};
+}
+
+// What a call of PavonizeFile comes to, in a folder holding in.bmp (the
+// small image) and out.bmp ("old"): the paths it is given, made from the
+// folder's own, and what it must report.
+struct StatusCase {
+    const char* name;
+    const char* input;   // nullptr: a null path
+    const char* output;  // nullptr: a null path
+    int32_t problem;
+    int32_t osError;
+    std::string message;
+    FaultPoint fault = FaultPoint::Count;  // armed for the call, if any
+};
+
+const StatusCase kStatusCases[] = {
+    {"Saved", "in.bmp", "out.bmp", PAVONIZE_OK, 0, ""},
+    {"MissingInput", "none.bmp", "out.bmp", PAVONIZE_INPUT_UNREADABLE, ENOENT,
+     Reason(kInputFailed)},
+    {"NullInput", nullptr, "out.bmp", PAVONIZE_INPUT_UNREADABLE, 0, Reason(kInputFailed)},
+    {"FolderAsInput", ".", "out.bmp", PAVONIZE_INPUT_UNREADABLE, 0, Reason(kInputIsDirectory)},
+    {"MissingOutputFolder", "in.bmp", "none/out.bmp", PAVONIZE_OUTPUT_FAILED, ENOENT,
+     kOutputFailed},
+    {"NullOutput", "in.bmp", nullptr, PAVONIZE_OUTPUT_FAILED, 0, kOutputFailed},
+    {"FolderAsOutput", "in.bmp", ".", PAVONIZE_OUTPUT_FAILED, EISDIR, kOutputFailed},
+    {"FullDiskAtThePixelRows", "in.bmp", "out.bmp", PAVONIZE_OUTPUT_FAILED, ENOSPC,
+     Reason(kWriteFailed), FaultPoint::Write},
+    {"FailingDiskAtTheSync", "in.bmp", "out.bmp", PAVONIZE_OUTPUT_FAILED, EIO,
+     Reason(kWriteFailed), FaultPoint::Sync},
+};
+
+void PrintTo(const StatusCase& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class StatusCallTest : public InProcessTest, public ::testing::WithParamInterface<StatusCase> {
+protected:
+    void TearDown() override
+    {
+        PlatformInjectFault(GetParam().fault == FaultPoint::Count ? FaultPoint::Write
+                                                                  : GetParam().fault,
+                            0);
+        InProcessTest::TearDown();
+    }
+    ScratchDirectory scratch_;
+};
+
+TEST_P(StatusCallTest, ReturnsTheProblemWithoutPrintingOrEnding)
+{
+    const StatusCase& test = GetParam();
+    WriteFileBytes(scratch_.Path("in.bmp"), BuildBmp(SmallLayout()));
+    const Bytes old = {'o', 'l', 'd'};
+    WriteFileBytes(scratch_.Path("out.bmp"), old);
+    std::string input = test.input == nullptr ? "" : scratch_.Path(test.input);
+    std::string output = test.output == nullptr ? "" : scratch_.Path(test.output);
+    if (test.fault != FaultPoint::Count) {
+        // The third write is the pixel rows'.
+        PlatformInjectFault(test.fault, test.fault == FaultPoint::Write ? 3 : 1);
+    }
+    PavonizeStatus status{};
+    int32_t result = -1;
+    CallOutcome outcome = RunIntercepted([&] {
+        result = PavonizeFile(test.input == nullptr ? nullptr : input.c_str(),
+                              test.output == nullptr ? nullptr : output.c_str(), nullptr, &status);
+    });
+    EXPECT_FALSE(outcome.ended);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(result, test.problem);
+    EXPECT_EQ(status.problem, test.problem);
+    EXPECT_EQ(status.osError, test.osError) << std::strerror(status.osError);
+    EXPECT_EQ(std::string(status.message), test.message);
+    Bytes out = ReadFileBytes(scratch_.Path("out.bmp"));
+    if (test.problem == PAVONIZE_OK) {
+        EXPECT_EQ(Slice(out, 1078, 8), (Bytes{0, 1, 2, 0, 3, 3, 0, 0}));
+    } else {
+        EXPECT_EQ(out, old);
+    }
+    EXPECT_EQ(scratch_.List(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StatusCallTest, ::testing::ValuesIn(kStatusCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Red, green, blue of bands 0-3, and the palette entries they make.
+const uint8_t kChosen[12] = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0};
+const Bytes kChosenEntries = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
+                              0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};
+
+TEST_F(BitmapFileTest, ChosenColoursTakeEntriesZeroToThreeAndDrawNothing)
+{
+    Bytes drawn = Recolour(BuildBmp(SmallLayout()));  // draws 10, 20, ... 120
+    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosen, nullptr), PAVONIZE_OK);
+    Bytes chosen = ReadFileBytes(out_);
+    ASSERT_EQ(chosen.size(), drawn.size());
+    EXPECT_EQ(Slice(chosen, 54, 16), kChosenEntries);
+    EXPECT_EQ(Slice(chosen, 0, 54), Slice(drawn, 0, 54));
+    EXPECT_EQ(Slice(chosen, 70, chosen.size() - 70), Slice(drawn, 70, drawn.size() - 70));
+    // The next drawn colours are the generator's next twelve values.
+    Bytes next = Recolour(BuildBmp(SmallLayout()));
+    EXPECT_EQ(next[54 + 2], 130);
+}
+
+TEST_F(BitmapFileTest, MemoryCallGivesTheFileCallsBytesAndHandsOverItsBuffer)
+{
+    Bytes input = BuildBmp(SmallLayout());
+    WriteFileBytes(in_, input);
+    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosen, nullptr), PAVONIZE_OK);
+    void* output = nullptr;
+    size_t outputSize = 0;
+    PavonizeStatus status{};
+    ASSERT_EQ(PavonizeMemory(input.data(), input.size(), kChosen, &output, &outputSize, &status),
+              PAVONIZE_OK);
+    EXPECT_EQ(std::string(status.message), "");
+    ASSERT_NE(output, nullptr);
+    const auto* bytes = static_cast<const uint8_t*>(output);
+    EXPECT_EQ(Bytes(bytes, bytes + outputSize), ReadFileBytes(out_));
+    PavonizeRelease(output);
+    PavonizeRelease(nullptr);
+
+    // Nowhere to hand the image to is an output that cannot be made.
+    EXPECT_EQ(PavonizeMemory(input.data(), input.size(), nullptr, nullptr, &outputSize, &status),
+              PAVONIZE_OUTPUT_FAILED);
+    EXPECT_EQ(std::string(status.message), kOutputFailed);
+    EXPECT_EQ(PavonizeMemory(nullptr, 10, nullptr, &output, &outputSize, nullptr),
+              PAVONIZE_INPUT_UNREADABLE);
+    EXPECT_EQ(output, nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Two threads of one host calling Pavonize at the same time: both images
-// come out right and the two calls take consecutive draws of the generator,
-// as two calls one after the other would. The tsan preset runs this with
-// the library and the host under ThreadSanitizer, which must stay silent.
+// Two threads of one host recolouring at the same time, with Pavonize or
+// with PavonizeFile: both images come out right and the two calls take
+// consecutive draws of the generator, as two calls one after the other
+// would. The tsan preset runs this with the library and the host under
+// ThreadSanitizer, which must stay silent.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +22,21 @@ Bytes DrawnColours(const Bytes& file)
     return Bytes(file.begin() + 54, file.begin() + 70);
 }
 
-TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
+// How the host calls: its option, and what the calls print.
+struct Entry {
+    const char* name;
+    const char* option;
+    std::string printed;
+};
+
+const Entry kEntries[] = {
+    {"Pavonize", nullptr, expected_messages::kSuccess + expected_messages::kSuccess},
+    {"PavonizeFile", "--status", ""},
+};
+
+class ConcurrentCallsTest : public ::testing::TestWithParam<Entry> {};
+
+TEST_P(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
 {
     ScratchDirectory scratch;
     // Different sizes, so that one call's image leaking into the other's
@@ -47,11 +62,20 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
                                         DrawnColours(ReadFileBytes(reference[1]))};
     ASSERT_NE(expectedDraws[0], expectedDraws[1]);
 
-    ProcessResult together = RunBuiltProgram({TWO_THREADS_HOST, in[0], out[0], in[1], out[1]});
+    std::vector<std::string> host = {TWO_THREADS_HOST, in[0], out[0], in[1], out[1]};
+    if (GetParam().option != nullptr) {
+        host.insert(host.begin() + 1, GetParam().option);
+    }
+    ProcessResult together = RunBuiltProgram(host);
     EXPECT_EQ(together.exitStatus, 0);
     EXPECT_EQ(together.err, "");  // where a sanitizer would report
-    // The calls take turns, so their messages never interleave.
-    EXPECT_EQ(together.out, expected_messages::kSuccess + expected_messages::kSuccess);
+    // Pavonize's calls take turns, so their messages never interleave.
+    EXPECT_EQ(together.out, GetParam().printed);
+    if (GetParam().option != nullptr) {
+        Bytes child = ReadFileBytes(out[0] + ".child");
+        ASSERT_EQ(child.size(), kPixelOffset + rows[0].size());
+        EXPECT_EQ(Bytes(child.begin() + kPixelOffset, child.end()), ExpectedBands(rows[0]));
+    }
 
     std::vector<Bytes> draws;
     for (int i = 0; i < 2; ++i) {
@@ -66,5 +90,8 @@ TEST(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     std::sort(expectedDraws.begin(), expectedDraws.end());
     EXPECT_EQ(draws, expectedDraws);
 }
+
+INSTANTIATE_TEST_SUITE_P(Entries, ConcurrentCallsTest, ::testing::ValuesIn(kEntries),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -3,19 +3,59 @@
 // byte, and no temporary file beside it. Standard error names the file with
 // the library's reason, and gives the conversion exactly for a BMP of
 // another depth or a file of another format: the program tells that from
-// the file's first bytes, not from the message.
+// the file's first bytes, not from the message. The same file through a C
+// host calling Pavonize ends it with status 1 and the same message, and the
+// calls that return their failure give that message with the kind of
+// problem, from a file and from memory alike.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <sys/stat.h>
 
+#include "orvanepavonize/orvanepavonize.h"
 #include "support/expected_messages.h"
 #include "support/malformed_corpus.h"
 #include "support/process.h"
 
 namespace {
 
+using namespace expected_messages;
+
 const Bytes kPreviousOutput = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
+
+// Valid files the library does not read are unsupported; the rest damaged.
+int32_t ExpectedProblem(const std::string& message)
+{
+    bool unsupported = message == kTooLarge || message.find(" not supported: ") != std::string::npos;
+    return unsupported ? PAVONIZE_INPUT_UNSUPPORTED : PAVONIZE_INPUT_MALFORMED;
+}
+
+// The calls that return their failure, on `input` (a file of the corpus)
+// and on its bytes.
+void ExpectRefusedByStatusCalls(const std::string& input, const MalformedFile& file)
+{
+    ScratchDirectory scratch;
+    std::string out = scratch.Path("out.bmp");
+    WriteFileBytes(out, kPreviousOutput);
+    PavonizeStatus status{};
+    EXPECT_EQ(PavonizeFile(input.c_str(), out.c_str(), nullptr, &status),
+              ExpectedProblem(file.message));
+    EXPECT_EQ(status.problem, ExpectedProblem(file.message));
+    EXPECT_EQ(status.osError, 0);
+    EXPECT_EQ(std::string(status.message), Reason(file.message));
+    EXPECT_EQ(ReadFileBytes(out), kPreviousOutput);
+
+    void* output = &status;  // must come back NULL
+    size_t outputSize = 1;
+    PavonizeStatus fromMemory{};
+    EXPECT_EQ(PavonizeMemory(file.bytes.data(), file.bytes.size(), nullptr, &output, &outputSize,
+                             &fromMemory),
+              ExpectedProblem(file.message));
+    EXPECT_EQ(std::string(fromMemory.message), Reason(file.message));
+    EXPECT_EQ(output, nullptr);
+    EXPECT_EQ(outputSize, 0u);
+}
+
 
 // `hinted`: standard error must give a conversion, as for another depth or
 // another image format.
@@ -64,6 +104,11 @@ TEST_P(MalformedProcessTest, StatusOneMessageOutputUntouchedNoTemporary)
     bool hinted = GetParam().kind == "depth" || GetParam().name == "signature-png";
     ExpectRefusedByCommandLine(in, GetParam().message, hinted);
     EXPECT_EQ(ReadFileBytes(in), GetParam().bytes) << "the input is never written";
+
+    ProcessResult host = RunBuiltProgram({SAVE_FAULT_HOST, "none", in, inputs.Path("out.bmp")});
+    EXPECT_EQ(host.exitStatus, 1);
+    EXPECT_EQ(host.out, GetParam().message);
+    ExpectRefusedByStatusCalls(in, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Corpus, MalformedProcessTest, ::testing::ValuesIn(MalformedCorpus()),
@@ -72,11 +117,15 @@ INSTANTIATE_TEST_SUITE_P(Corpus, MalformedProcessTest, ::testing::ValuesIn(Malfo
 TEST(MalformedInputKinds, DirectoriesAndFifosAreRefusedWithoutWaiting)
 {
     ScratchDirectory inputs;
-    ExpectRefusedByCommandLine(inputs.path(), expected_messages::kInputIsDirectory);
+    ExpectRefusedByCommandLine(inputs.path(), kInputIsDirectory);
     std::string fifo = inputs.Path("fifo.bmp");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // No writer ever opens the FIFO: a reader that waited would hang here.
-    ExpectRefusedByCommandLine(fifo, expected_messages::kInputNotRegular);
+    ExpectRefusedByCommandLine(fifo, kInputNotRegular);
+    PavonizeStatus status{};
+    EXPECT_EQ(PavonizeFile(fifo.c_str(), inputs.Path("out.bmp").c_str(), nullptr, &status),
+              PAVONIZE_INPUT_UNREADABLE);
+    EXPECT_EQ(std::string(status.message), Reason(kInputNotRegular));
 }
 
 }  // namespace
