@@ -1,17 +1,16 @@
-// Runs the images of one command line. The library ends its process when
-// an image fails, so the images run in a child process; after a failure
-// the rest go to a new child (whose colour sequence starts again). What
-// the library prints comes back through the parent, which passes it on to
-// standard output and keeps each image's last message to say why it failed.
+// Runs the images of one command line in this process, through the
+// library's PavonizeFile: one at a time, or several at once on threads
+// (-j), with what each image prints given in the order of the command line.
 #pragma once
-
-#include <vector>
 
 #include "command_line.h"
 #include "orvanepavonize/orvanepavonize.h"
 
-using PavonizeFunction = int32_t(PAVONIZE_CALL*)(const PavonizePathChar*, const PavonizePathChar*);
+using PavonizeFileFunction = int32_t (*)(const char* inputPath, const char* outputPath,
+                                         const uint8_t* colours, PavonizeStatus* status);
 
 // The exit status of the run: 0 when every image was recoloured, else 1.
-// Each failed image is named on standard error with the reason.
-int RunBatch(PavonizeFunction pavonize, const HostRequest& request);
+// Standard output gets the library's messages for each image, as Pavonize
+// prints them; each failed image is named on standard error with the
+// reason.
+int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request);

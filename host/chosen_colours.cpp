@@ -19,24 +19,24 @@ int HexDigit(char c)
 
 }  // namespace
 
-bool ParseColourList(const std::string& list, std::vector<uint8_t>* palette, std::string* problem)
+bool ParseColourList(const std::string& list, std::vector<uint8_t>* colours, std::string* problem)
 {
     const std::string wanted =
         "--colours takes four colours, #RRGGBB or RRGGBB, separated by commas";
-    std::vector<std::string> colours(1);
+    std::vector<std::string> given(1);
     for (char c : list) {
         if (c == ',') {
-            colours.emplace_back();
+            given.emplace_back();
         } else {
-            colours.back() += c;
+            given.back() += c;
         }
     }
-    if (colours.size() != kChosenPaletteBytes / 4) {
-        *problem = wanted + ": " + std::to_string(colours.size()) + " given";
+    if (given.size() * 3 != kChosenColoursBytes) {
+        *problem = wanted + ": " + std::to_string(given.size()) + " given";
         return false;
     }
-    palette->clear();
-    for (const std::string& colour : colours) {
+    colours->clear();
+    for (const std::string& colour : given) {
         std::string digits = !colour.empty() && colour[0] == '#' ? colour.substr(1) : colour;
         int channels[3] = {};
         bool valid = digits.size() == 6;
@@ -50,8 +50,8 @@ bool ParseColourList(const std::string& list, std::vector<uint8_t>* palette, std
             *problem = wanted + ": " + QuotedName(colour) + " is not one";
             return false;
         }
-        for (int channel : {channels[2], channels[1], channels[0], 0}) {
-            palette->push_back(static_cast<uint8_t>(channel));
+        for (int channel : channels) {
+            colours->push_back(static_cast<uint8_t>(channel));
         }
     }
     return true;

@@ -1,13 +1,10 @@
 #include "command_line.h"
 
-#include "chosen_colours.h"
-
 #include <getopt.h>
 #include <map>
 
 #include "chosen_colours.h"
 #include "quoting.h"
-#include "utf8_to_utf16.h"
 
 const char kUsage[] =
     "usage: pavonize [OPTIONS] INPUT OUTPUT\n"
@@ -22,8 +19,8 @@ const char kHelp[] =
     "painted with four colours, and the result is written to OUTPUT (which may\n"
     "be INPUT itself). More than two paths need --pairs, -o or --in-place.\n"
     "Without --colours the library draws the colours: the images of a run take\n"
-    "the next four of one sequence in turn, and after a failed image the rest\n"
-    "run in a new process, where the sequence starts again.\n"
+    "the next four of one sequence in turn (with -j, in the order they reach\n"
+    "the colouring).\n"
     "\n"
     "Bands: a pixel's grey level gives its band, and band N is painted with\n"
     "palette entry N (the colour N+1 of --colours):\n"
@@ -42,6 +39,8 @@ const char kHelp[] =
     "  -k, --keep-going      after a failed image, go on with the rest (the\n"
     "                        default)\n"
     "  -S, --stop            stop at the first failed image\n"
+    "  -j, --jobs N          recolour N images at a time (default 1; 0: one per\n"
+    "                        core); messages still come in the order given\n"
     "  -q, --quiet           print nothing on standard output; show progress on\n"
     "                        standard error when it is a terminal\n"
     "  -h, --help            show this help and exit\n"
@@ -73,6 +72,24 @@ namespace {
 
 enum LongOnlyOption { kPairs = 256, kInPlace, kAbout, kColours };
 
+// -j's value: a whole number up to kMaxJobsAtOnce.
+bool ParseJobs(const std::string& text, size_t* jobs, std::string* problem)
+{
+    size_t value = 0;
+    bool valid = !text.empty() && text.size() <= 4;
+    for (char c : text) {
+        valid = valid && c >= '0' && c <= '9';
+        value = value * 10 + static_cast<size_t>(c - '0');
+    }
+    if (!valid || value > kMaxJobsAtOnce) {
+        *problem = "-j takes a number of images at a time, 0 to " + std::to_string(kMaxJobsAtOnce) +
+                   " (0: one per core), not " + QuotedName(text);
+        return false;
+    }
+    *jobs = value;
+    return true;
+}
+
 const option kOptions[] = {
     {"pairs", no_argument, nullptr, kPairs},
     {"output-dir", required_argument, nullptr, 'o'},
@@ -81,6 +98,7 @@ const option kOptions[] = {
     {"colors", required_argument, nullptr, kColours},
     {"keep-going", no_argument, nullptr, 'k'},
     {"stop", no_argument, nullptr, 'S'},
+    {"jobs", required_argument, nullptr, 'j'},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
@@ -125,7 +143,7 @@ bool JobsForOutputDirectory(const std::vector<std::string>& inputs, const std::s
             return Fail(problem, QuotedName(earlier->second) + " and " + QuotedName(input) +
                                      " would both be written to " + QuotedName(prefix + name));
         }
-        request->jobs.push_back({input, prefix + name, {}, {}});
+        request->jobs.push_back({input, prefix + name});
     }
     return true;
 }
@@ -143,7 +161,7 @@ bool JobsForForm(const std::vector<std::string>& paths, bool pairs, bool inPlace
     if (inPlace) {
         request->form = BatchForm::InPlace;
         for (const std::string& path : paths) {
-            request->jobs.push_back({path, path, {}, {}});
+            request->jobs.push_back({path, path});
         }
         return true;
     }
@@ -161,25 +179,16 @@ bool JobsForForm(const std::vector<std::string>& paths, bool pairs, bool inPlace
     }
     request->form = pairs ? BatchForm::Pairs : BatchForm::OneImage;
     for (size_t i = 0; i < paths.size(); i += 2) {
-        request->jobs.push_back({paths[i], paths[i + 1], {}, {}});
+        request->jobs.push_back({paths[i], paths[i + 1]});
     }
     return true;
 }
 
-// Every path is checked before the first image is touched.
+// Every path is checked before the first image is touched. Any byte string
+// is a path: the library is handed it unchanged.
 bool CheckPathTexts(const std::vector<std::string>& paths, HostRequest* request,
                     std::string* problem)
 {
-    for (size_t i = 0; i < paths.size(); ++i) {
-        std::u16string ignored;
-        if (!Utf8ToUtf16(paths[i], &ignored)) {
-            return Fail(problem, "path " + std::to_string(i + 1) + " is not valid UTF-8");
-        }
-    }
-    std::u16string ignored;
-    if (!request->outputDirectory.empty() && !Utf8ToUtf16(request->outputDirectory, &ignored)) {
-        return Fail(problem, "the output folder is not valid UTF-8");
-    }
     bool dash = request->outputDirectory == "-";
     for (const std::string& path : paths) {
         dash = dash || path == "-";
@@ -202,7 +211,7 @@ bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* 
     optind = 1;
     opterr = 0;  // its messages are ours to word
     int choice = 0;
-    while ((choice = getopt_long(argc, argv, ":o:kSqhV", kOptions, nullptr)) != -1) {
+    while ((choice = getopt_long(argc, argv, ":o:kSj:qhV", kOptions, nullptr)) != -1) {
         switch (choice) {
         case kPairs:
             pairs = true;
@@ -218,7 +227,12 @@ bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* 
             inPlace = true;
             break;
         case kColours:
-            if (!ParseColourList(optarg, &request->chosenPalette, problem)) {
+            if (!ParseColourList(optarg, &request->chosenColours, problem)) {
+                return false;
+            }
+            break;
+        case 'j':
+            if (!ParseJobs(optarg, &request->jobsAtOnce, problem)) {
                 return false;
             }
             break;
@@ -249,13 +263,6 @@ bool ParseCommandLine(int argc, char** argv, HostRequest* request, std::string* 
         return Fail(problem, "use only one of --pairs, -o and --in-place");
     }
     std::vector<std::string> paths(argv + optind, argv + argc);
-    if (!CheckPathTexts(paths, request, problem) ||
-        !JobsForForm(paths, pairs, inPlace, request, problem)) {
-        return false;
-    }
-    for (ImageJob& job : request->jobs) {
-        Utf8ToUtf16(job.input, &job.wideInput);
-        Utf8ToUtf16(job.output, &job.wideOutput);
-    }
-    return true;
+    return CheckPathTexts(paths, request, problem) &&
+           JobsForForm(paths, pairs, inPlace, request, problem);
 }

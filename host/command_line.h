@@ -3,15 +3,14 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
+// One image: the paths as given, byte strings passed to the library
+// unchanged.
 struct ImageJob {
     std::string input;
     std::string output;
-    std::u16string wideInput;
-    std::u16string wideOutput;
 };
 
 enum class HostAction { Recolour, Help, Version, About };
@@ -19,8 +18,12 @@ enum class HostAction { Recolour, Help, Version, About };
 // How the paths were given: INPUT OUTPUT, --pairs, -o DIR or --in-place.
 enum class BatchForm { OneImage, Pairs, OutputDirectory, InPlace };
 
-// Palette entries 0-3 as the file holds them: blue, green, red, 0 each.
-constexpr size_t kChosenPaletteBytes = 16;
+// --colours as the library takes them: red, green, blue of bands 0-3.
+constexpr size_t kChosenColoursBytes = 12;
+
+// The most images -j recolours at once: far past any machine's cores, and
+// a bound on the threads a typing slip can start.
+constexpr size_t kMaxJobsAtOnce = 1024;
 
 struct HostRequest {
     HostAction action = HostAction::Recolour;
@@ -29,9 +32,9 @@ struct HostRequest {
     std::string outputDirectory;  // set only for -o DIR
     bool stopAtFailure = false;   // -S; the default, and -k, go on
     bool quiet = false;
-    // --colours: set in every output after the library's save; empty
-    // leaves the colours the library drew.
-    std::vector<uint8_t> chosenPalette;
+    size_t jobsAtOnce = 1;  // -j N; 0: one per core
+    // --colours, handed to the library for every image; empty lets it draw.
+    std::vector<uint8_t> chosenColours;
 };
 
 extern const char kUsage[];

@@ -1,9 +1,9 @@
 // pavonize: the command-line host. Checks the whole command line and every
 // path first, loads the recolouring library through the framework's loader
 // (so its attach and detach run around the run), and recolours the images
-// in child processes (batch_run.h). Standard output carries only the
-// library's messages, and what fails to reach it fails the run; the
-// program's own words about images go to standard error.
+// in this process through PavonizeFile (batch_run.h). Standard output
+// carries only the library's messages, and what fails to reach it fails the
+// run; the program's own words about images go to standard error.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -67,9 +67,10 @@ int Recolour(const HostRequest& request)
     if (library == nullptr) {
         return kExitFailure;
     }
-    auto pavonize = reinterpret_cast<PavonizeFunction>(LoaderFindExport(library, "Pavonize"));
+    auto pavonize =
+        reinterpret_cast<PavonizeFileFunction>(LoaderFindExport(library, "PavonizeFile"));
     if (pavonize == nullptr) {
-        std::fprintf(stderr, "pavonize: the library exports no Pavonize\n");
+        std::fprintf(stderr, "pavonize: the library exports no PavonizeFile\n");
         LoaderUnloadLibrary(library);
         return kExitFailure;
     }

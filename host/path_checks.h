@@ -1,5 +1,5 @@
 // What the file system says about the paths of a command line, asked
-// before any image is read and again when an image fails.
+// before any image is read.
 #pragma once
 
 #include <string>
@@ -17,12 +17,3 @@ bool CheckPathsBeforeWork(const HostRequest& request, std::string* problem);
 // The path a write to `path` ends up at: symbolic links, dangling ones
 // included, followed, and the folder made absolute and free of links.
 std::string FinalPath(const std::string& path);
-
-// Why `path` cannot be opened for reading now, in the OS's words; "" when
-// it can.
-std::string InputProblem(const std::string& path);
-
-// Why no output can be written at `path` now: the existing file cannot be
-// opened for writing, or the folder of a new one takes no new file. ""
-// when nothing stands in the way.
-std::string OutputProblem(const std::string& path);

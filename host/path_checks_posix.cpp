@@ -143,34 +143,6 @@ std::string FinalPath(const std::string& path)
     return (error ? absolute.lexically_normal() : final).string();
 }
 
-std::string InputProblem(const std::string& path)
-{
-    int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
-        return std::strerror(errno);
-    }
-    close(file);
-    return "";
-}
-
-std::string OutputProblem(const std::string& path)
-{
-    // Neither made nor emptied: only asked whether it would open.
-    int file = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (file >= 0) {
-        close(file);
-        return "";
-    }
-    if (errno != ENOENT) {
-        return std::strerror(errno);
-    }
-    std::string folder = fs::path(FinalPath(path)).parent_path().string();
-    if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
-        return std::strerror(errno);
-    }
-    return "";
-}
-
 bool CheckPathsBeforeWork(const HostRequest& request, std::string* problem)
 {
     if (request.form == BatchForm::OutputDirectory &&

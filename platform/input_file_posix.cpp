@@ -13,7 +13,8 @@ InputOpenResult PlatformOpenInput(const char* path, PlatformHandle* handle, int6
     if (path == nullptr) {
         return InputOpenResult::CannotOpen;
     }
-    // An empty name fails here as a missing file (ENOENT). O_NONBLOCK so that a FIFO is refused instead of waiting for a writer.
+    // An empty name fails here as a missing file (ENOENT). O_NONBLOCK so that a FIFO is refused
+    // instead of waiting for a writer.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno == EISDIR ? InputOpenResult::IsDirectory : InputOpenResult::CannotOpen;

@@ -31,8 +31,8 @@ bool PlatformFinishOutput(PlatformOutput* output)
     // rename, or a crash could leave an empty file where the image was.
     bool replaces =
         output->route == OutputRoute::Replacement || output->route == OutputRoute::InPlace;
-    good = good && Step(!(replaces && (OutputFaultFires(FaultPoint::Sync) || !SyncOutput(output))),
-                        &error);
+    good = good &&
+           Step(!(replaces && (OutputFaultFires(FaultPoint::Sync) || !SyncOutput(output))), &error);
     good = good && Step(NameOutputBeforeClose(output), &error);
     bool closed = Step(CloseOutput(output) && !OutputFaultFires(FaultPoint::Close), &error);
     if (!closed) {

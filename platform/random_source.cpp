@@ -50,7 +50,6 @@ void PlatformRandomRun(int32_t* values, int32_t count)
     } while (!generatorState.compare_exchange_weak(state, next, std::memory_order_relaxed));
 }
 
-
 #ifdef ORVANEPAVONIZE_TEST_SEAMS
 RandomSource PlatformReplaceRandomSource(RandomSource source)
 {

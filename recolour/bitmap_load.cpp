@@ -106,8 +106,8 @@ CallStatus ReadRle8Rows(const ImageSource& source, const BitmapLayout& layout, u
             return status;
         }
     }
-    switch (DecodeRle8(data.get(), static_cast<size_t>(layout.pixelDataBytes), pixels,
-                       layout.width, layout.rows, layout.rowBytes)) {
+    switch (DecodeRle8(data.get(), static_cast<size_t>(layout.pixelDataBytes), pixels, layout.width,
+                       layout.rows, layout.rowBytes)) {
     case Rle8Result::Complete:
         break;
     case Rle8Result::RowOverrun:

@@ -204,8 +204,10 @@ TEST_F(BitmapFileTest, MissingOrAbsentPathsEndTheCallWithTheirMessages)
 
 BmpLayout SmallLayout()
 {
-    return {.width = 3, .height = 2, .palette = GreyRampPalette(), .rows = {0, 70, 140, 0,
-                                                                            210, 255, 60, 0}};
+    return {.width = 3,
+            .height = 2,
+            .palette = GreyRampPalette(),
+            .rows = {0, 70, 140, 0, 210, 255, 60, 0}};
 }
 
 // What a call of PavonizeFile comes to, in a folder holding in.bmp (the
@@ -233,8 +235,8 @@ const StatusCase kStatusCases[] = {
     {"FolderAsOutput", "in.bmp", ".", PAVONIZE_OUTPUT_FAILED, EISDIR, kOutputFailed},
     {"FullDiskAtThePixelRows", "in.bmp", "out.bmp", PAVONIZE_OUTPUT_FAILED, ENOSPC,
      Reason(kWriteFailed), FaultPoint::Write},
-    {"FailingDiskAtTheSync", "in.bmp", "out.bmp", PAVONIZE_OUTPUT_FAILED, EIO,
-     Reason(kWriteFailed), FaultPoint::Sync},
+    {"FailingDiskAtTheSync", "in.bmp", "out.bmp", PAVONIZE_OUTPUT_FAILED, EIO, Reason(kWriteFailed),
+     FaultPoint::Sync},
 };
 
 void PrintTo(const StatusCase& test, std::ostream* out)
@@ -246,9 +248,8 @@ class StatusCallTest : public InProcessTest, public ::testing::WithParamInterfac
 protected:
     void TearDown() override
     {
-        PlatformInjectFault(GetParam().fault == FaultPoint::Count ? FaultPoint::Write
-                                                                  : GetParam().fault,
-                            0);
+        PlatformInjectFault(
+            GetParam().fault == FaultPoint::Count ? FaultPoint::Write : GetParam().fault, 0);
         InProcessTest::TearDown();
     }
     ScratchDirectory scratch_;
@@ -291,7 +292,8 @@ INSTANTIATE_TEST_SUITE_P(Table, StatusCallTest, ::testing::ValuesIn(kStatusCases
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Red, green, blue of bands 0-3, and the palette entries they make.
-const uint8_t kChosen[12] = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0};
+const uint8_t kChosen[12] = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60,
+                             0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0};
 const Bytes kChosenEntries = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
                               0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};
 

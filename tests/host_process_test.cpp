@@ -267,10 +267,14 @@ const CommandCase kCases[] = {
      .arguments = {"a.bmp", "/dev/stdout"},
      .status = 2,
      .errHas = {"/dev/stdout is standard output"}},
-    {.name = "InvalidUtf8",
-     .arguments = {"--pairs", "a.bmp", "x.bmp", "a.bmp", "bad\xC3(.bmp"},
+    {.name = "JobsThatAreNotANumber",
+     .arguments = {"-j", "two", "a.bmp", "x.bmp"},
      .status = 2,
-     .errHas = {"path 4 is not valid UTF-8"}},
+     .errHas = {"-j takes a number of images at a time, 0 to 1024", "not two", kUsageError}},
+    {.name = "JobsPastTheLimit",
+     .arguments = {"--jobs=1025", "a.bmp", "x.bmp"},
+     .status = 2,
+     .errHas = {"not 1025"}},
     {.name = "UnknownLongOption",
      .arguments = {"--frobnicate", "a.bmp", "x.bmp"},
      .status = 2,
@@ -403,13 +407,43 @@ const CommandCase kCases[] = {
      .out = kSuccess + kDepthRefusal,
      .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "1 of 3 images were not processed"},
      .changed = {"x.bmp"}},
-    {.name = "BatchGoesOnPastAFailureAndRestartsTheColours",
+    {.name = "BatchGoesOnPastAFailureWithOneColourSequence",
      .arguments = {"--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp", "b.bmp", "z.bmp"},
      .status = 1,
      .out = kSuccess + kDepthRefusal + kSuccess,
      .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "pavonize: 1 of 3 images failed\n"},
      .changed = {"x.bmp", "z.bmp"},
-     .firstDraw = {"x.bmp", "z.bmp"},
+     .firstDraw = {"x.bmp"},
+     .laterDraw = {"z.bmp"},
+     .errLacks = {"not processed"}},
+    // Paths are byte strings, passed on as they are.
+    {.name = "PathsNeedNotBeUtf8",
+     .arguments = {"--pairs", "a.bmp", "x.bmp", "a.bmp", "bad\xC3(.bmp"},
+     .out = kSuccess + kSuccess,
+     .changed = {"bad\xC3(.bmp", "x.bmp"},
+     .firstDraw = {"x.bmp"},
+     .laterDraw = {"bad\xC3(.bmp"}},
+
+    // Several images at a time: standard output and error in the order
+    // given, whichever image finishes first.
+    {.name = "JobsReportInTheOrderGiven",
+     .arguments = {"-j", "3", "--colours", kChosenList, "--pairs", "a.bmp", "x.bmp", "rgb.bmp",
+                   "y.bmp", "cut.bmp", "w.bmp", "b.bmp", "z.bmp"},
+     .status = 1,
+     .out = kSuccess + kDepthRefusal + kTruncated + kSuccess,
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal + "pavonize: rgb.bmp is a 24-bit BMP image",
+                "\npavonize: cut.bmp: " + Reason(kTruncated) +
+                    "\npavonize: 2 of 4 images failed\n"},
+     .changed = {"x.bmp", "z.bmp"},
+     .chosenColours = {"x.bmp", "z.bmp"}},
+    // An image already begun when another fails is finished and reported.
+    {.name = "JobsForEveryCoreFinishWhatTheyBegan",
+     .arguments = {"-j0", "-S", "--pairs", "a.bmp", "x.bmp", "rgb.bmp", "y.bmp"},
+     .status = 1,
+     .out = kSuccess + kDepthRefusal,
+     .errHas = {"pavonize: rgb.bmp: " + kDepthRefusal, "1 of 2 images failed"},
+     .changed = {"x.bmp"},
+     .firstDraw = {"x.bmp"},
      .errLacks = {"not processed"}},
 
     // Chosen colours: the same entries in every image, failures between
@@ -427,11 +461,9 @@ const CommandCase kCases[] = {
      .out = kSuccess,
      .changed = {"out/a.bmp"},
      .chosenColours = {"out/a.bmp"}},
-    {.name = "ChosenColoursNeedAFileToGoBackTo",
+    {.name = "ChosenColoursGoIntoADevice",
      .arguments = {"--colours", kChosenList, "a.bmp", "/dev/null"},
-     .status = 1,
-     .out = kSuccess,
-     .errHas = {"pavonize: a.bmp: " + Reason(kWriteFailed) + ": /dev/null: Illegal seek\n"}},
+     .out = kSuccess},
 
     // Quiet, and its progress display on a terminal only. The last of -k
     // and -S counts.
@@ -570,10 +602,13 @@ TEST_F(HostProcessTest, FullVolumeNeverSaysSavedAndKeepsTheOriginal)
 
     // A file-size limit below the image: the write falls short (pavonize
     // ignores SIGXFSZ itself, so the failure is reported, not a signal).
+    EXPECT_EQ(full.err, "pavonize: " + in_ + ": " + Reason(kWriteFailed) +
+                            ": /dev/full: No space left on device\n");
     ProcessResult same = Pavonize({in_, in_}, {.fileSizeLimit = 600});
     EXPECT_EQ(same.exitStatus, 1);
     EXPECT_EQ(same.out, kSaveFailed);
-    EXPECT_EQ(same.err, "pavonize: " + in_ + ": " + kWriteFailed);
+    EXPECT_EQ(same.err,
+              "pavonize: " + in_ + ": " + Reason(kWriteFailed) + ": " + in_ + ": File too large\n");
     EXPECT_EQ(ReadFileBytes(in_), original);
     EXPECT_EQ(scratch_.List(), std::vector<std::string>{"in.bmp"});
 
@@ -927,7 +962,7 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
 INSTANTIATE_TEST_SUITE_P(Outputs, OutputCaseTest, ::testing::ValuesIn(kOutputCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(HostProcessTest, OutputDeeperThanPathMaxIsReplaced)
+TEST_F(HostProcessTest, OutputDeeperThanPathMaxIsReplacedWithItsChosenColours)
 {
     // 25 folders of 200 bytes: the output's absolute path is over 5000
     // bytes, past PATH_MAX, though the path pavonize is given is short.
@@ -944,7 +979,7 @@ TEST_F(HostProcessTest, OutputDeeperThanPathMaxIsReplaced)
     close(old);
     int here = open(".", O_RDONLY | O_DIRECTORY);
     ASSERT_EQ(fchdir(folders.back()), 0);
-    ProcessResult result = Pavonize({in_, "out.bmp"});
+    ProcessResult result = Pavonize({"--colours", kChosenList, in_, "out.bmp"});
     ASSERT_EQ(fchdir(here), 0);
     close(here);
     EXPECT_EQ(result.exitStatus, 0);
@@ -952,6 +987,11 @@ TEST_F(HostProcessTest, OutputDeeperThanPathMaxIsReplaced)
     struct stat status {};
     ASSERT_EQ(fstatat(folders.back(), "out.bmp", &status, 0), 0);
     EXPECT_EQ(status.st_size, static_cast<off_t>(SmallImage().size()));
+    int saved = openat(folders.back(), "out.bmp", O_RDONLY);
+    Bytes entries(16);
+    EXPECT_EQ(pread(saved, entries.data(), entries.size(), 54), 16);
+    close(saved);
+    EXPECT_EQ(entries, kChosenColours);
     // Removed from the bottom up, each name short, where a whole path
     // would be too long.
     EXPECT_EQ(unlinkat(folders.back(), "out.bmp", 0), 0);
@@ -962,8 +1002,20 @@ TEST_F(HostProcessTest, OutputDeeperThanPathMaxIsReplaced)
     close(folders[0]);
 }
 
-TEST_F(HostProcessTest, FifoOutputWhoseReaderLeavesIsAWriteFailure)
+TEST_F(HostProcessTest, FifoOutputGetsTheChosenColoursAndAReaderThatLeavesFailsIt)
 {
+    WriteFileBytes(in_, SmallImage());
+    std::string fifo = scratch_.Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int whole = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(whole, 0);
+    ProcessResult coloured = Pavonize({"--colours", kChosenList, in_, fifo});
+    EXPECT_EQ(coloured.exitStatus, 0) << coloured.err;
+    Bytes image(SmallImage().size() + 1);
+    EXPECT_EQ(read(whole, image.data(), image.size()), static_cast<ssize_t>(image.size() - 1));
+    close(whole);
+    EXPECT_EQ(Slice(image, 54, 16), kChosenColours);
+
     // Larger than a pipe holds, so the writer is still writing when the
     // reader goes; pavonize ignores SIGPIPE, so the write fails instead.
     BmpLayout layout{.width = 512,
@@ -971,8 +1023,6 @@ TEST_F(HostProcessTest, FifoOutputWhoseReaderLeavesIsAWriteFailure)
                      .palette = GreyRampPalette(),
                      .rows = MakeRows(512, 512, [](int x, int y) { return x ^ y; })};
     WriteFileBytes(in_, BuildBmp(layout));
-    std::string fifo = scratch_.Path("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(reader, 0);
     ProcessResult result;

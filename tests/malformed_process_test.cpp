@@ -26,7 +26,8 @@ const Bytes kPreviousOutput = {'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'};
 // Valid files the library does not read are unsupported; the rest damaged.
 int32_t ExpectedProblem(const std::string& message)
 {
-    bool unsupported = message == kTooLarge || message.find(" not supported: ") != std::string::npos;
+    bool unsupported =
+        message == kTooLarge || message.find(" not supported: ") != std::string::npos;
     return unsupported ? PAVONIZE_INPUT_UNSUPPORTED : PAVONIZE_INPUT_MALFORMED;
 }
 
@@ -55,7 +56,6 @@ void ExpectRefusedByStatusCalls(const std::string& input, const MalformedFile& f
     EXPECT_EQ(output, nullptr);
     EXPECT_EQ(outputSize, 0u);
 }
-
 
 // `hinted`: standard error must give a conversion, as for another depth or
 // another image format.

@@ -49,10 +49,11 @@ int main(int argc, char** argv)
     bool done[2] = {false, false};
     auto call = [&](int pair) {
         start.arrive_and_wait();
-        done[pair] = withStatus ? PavonizeFile(paths[2 * pair], paths[2 * pair + 1], nullptr,
-                                               nullptr) == PAVONIZE_OK
-                                : Pavonize(widePaths[2 * pair].c_str(),
-                                           widePaths[2 * pair + 1].c_str()) == PAVONIZE_DONE;
+        done[pair] = withStatus
+                         ? PavonizeFile(paths[2 * pair], paths[2 * pair + 1], nullptr, nullptr) ==
+                               PAVONIZE_OK
+                         : Pavonize(widePaths[2 * pair].c_str(), widePaths[2 * pair + 1].c_str()) ==
+                               PAVONIZE_DONE;
     };
     std::thread first(call, 0);
     std::thread second(call, 1);

@@ -72,10 +72,11 @@ PAVONIZE_API int32_t PAVONIZE_CALL Pavonize(const PavonizePathChar* inputPath,
 
 /* What a call of PavonizeFile or PavonizeMemory came to. */
 #define PAVONIZE_OK 0
-#define PAVONIZE_INPUT_UNREADABLE 1  /* the input cannot be opened or read */
-#define PAVONIZE_INPUT_MALFORMED 2   /* damaged: not a BMP, truncated, inconsistent */
-#define PAVONIZE_INPUT_UNSUPPORTED 3 /* a valid BMP that is not recoloured: depth, compression, size */
-#define PAVONIZE_OUTPUT_FAILED 4     /* the output cannot be created, written or finished */
+#define PAVONIZE_INPUT_UNREADABLE 1 /* the input cannot be opened or read */
+#define PAVONIZE_INPUT_MALFORMED 2  /* damaged: not a BMP, truncated, inconsistent */
+#define PAVONIZE_INPUT_UNSUPPORTED \
+    3                            /* a valid BMP that is not recoloured: depth, compression, size */
+#define PAVONIZE_OUTPUT_FAILED 4 /* the output cannot be created, written or finished */
 #define PAVONIZE_OUT_OF_MEMORY 5
 #define PAVONIZE_INTERNAL 6
 

@@ -1,0 +1,160 @@
+#include "batch_run.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <sched.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "image_formats.h"
+#include "progress.h"
+#include "quoting.h"
+#include "recolour/messages.h"
+#include "standard_output.h"
+
+namespace {
+
+// What the workers share with the thread that reports: the next image to
+// take, whether to take more, and each image's outcome once it is known.
+struct Batch {
+    Batch(const HostRequest& request, PavonizeFileFunction pavonize)
+        : request(request), pavonize(pavonize), done(request.jobs.size(), false),
+          outcomes(request.jobs.size(), PavonizeStatus{})
+    {
+    }
+
+    const HostRequest& request;
+    PavonizeFileFunction pavonize;
+    std::mutex lock;
+    std::condition_variable finished;
+    size_t next = 0;
+    bool stopTaking = false;
+    std::vector<bool> done;
+    std::vector<PavonizeStatus> outcomes;
+};
+
+void Work(Batch* batch)
+{
+    const uint8_t* colours =
+        batch->request.chosenColours.empty() ? nullptr : batch->request.chosenColours.data();
+    std::unique_lock<std::mutex> guard(batch->lock);
+    while (!batch->stopTaking && batch->next < batch->request.jobs.size()) {
+        size_t index = batch->next++;
+        const ImageJob& job = batch->request.jobs[index];
+        guard.unlock();
+        PavonizeStatus status{};
+        batch->pavonize(job.input.c_str(), job.output.c_str(), colours, &status);
+        guard.lock();
+        batch->outcomes[index] = status;
+        batch->done[index] = true;
+        // Set here, before this worker could take another image.
+        if (status.problem != PAVONIZE_OK && batch->request.stopAtFailure) {
+            batch->stopTaking = true;
+        }
+        batch->finished.notify_all();
+    }
+}
+
+// What Pavonize would have printed for the image: the loaded message when
+// the input was read, then the saved message or the failure's own. The
+// output failure's message has never ended in a line feed.
+std::string LibraryLines(const PavonizeStatus& status)
+{
+    if (status.problem == PAVONIZE_OK) {
+        return std::string(kMessageLoaded) + kMessageSaved;
+    }
+    std::string lines = status.problem == PAVONIZE_OUTPUT_FAILED ? kMessageLoaded : "";
+    lines += status.message;
+    if (std::strcmp(status.message, kMessageOutputFailed) != 0) {
+        lines += '\n';
+    }
+    return lines;
+}
+
+// "pavonize: INPUT: MESSAGE", the output's name where the output failed,
+// and the system's words where a system call failed.
+void ReportFailure(const ImageJob& job, const PavonizeStatus& status)
+{
+    std::string reason = status.message;
+    if (status.problem == PAVONIZE_OUTPUT_FAILED) {
+        reason += ": " + QuotedName(job.output);
+    }
+    if (status.osError != 0) {
+        reason += std::string(": ") + std::strerror(status.osError);
+    }
+    std::fprintf(stderr, "pavonize: %s: %s\n", QuotedName(job.input).c_str(), reason.c_str());
+    // Only an input that was read can be another format or depth.
+    if (status.problem == PAVONIZE_INPUT_MALFORMED ||
+        status.problem == PAVONIZE_INPUT_UNSUPPORTED) {
+        std::fputs(ConversionHint(job.input).c_str(), stderr);
+    }
+}
+
+size_t WorkerCount(const HostRequest& request)
+{
+    size_t workers = request.jobsAtOnce;
+    if (workers == 0) {
+        cpu_set_t cores;
+        workers = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 1;
+    }
+    return std::max<size_t>(1, std::min(workers, request.jobs.size()));
+}
+
+}  // namespace
+
+int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request)
+{
+    const size_t total = request.jobs.size();
+    Batch batch(request, pavonize);
+    std::vector<std::thread> workers;
+    for (size_t i = 0; i < WorkerCount(request); ++i) {
+        workers.emplace_back(Work, &batch);
+    }
+
+    // This thread reports, in the order of the command line, each image as
+    // soon as it and every image before it are done.
+    Progress progress{.enabled = request.quiet && total > 1 && isatty(STDERR_FILENO) == 1};
+    size_t failures = 0;
+    size_t reported = 0;
+    std::unique_lock<std::mutex> guard(batch.lock);
+    auto neverTaken = [&] { return batch.stopTaking && reported >= batch.next; };
+    while (reported < total) {
+        ShowProgress(&progress, reported, request);
+        batch.finished.wait(guard, [&] { return batch.done[reported] || neverTaken(); });
+        if (!batch.done[reported]) {
+            break;  // stopped before this image was taken
+        }
+        PavonizeStatus status = batch.outcomes[reported];
+        guard.unlock();
+        if (!request.quiet) {
+            std::string lines = LibraryLines(status);
+            WriteStandardOutput(lines.data(), lines.size());
+        }
+        if (status.problem != PAVONIZE_OK) {
+            ClearProgress(&progress);
+            ReportFailure(request.jobs[reported], status);
+            ++failures;
+        }
+        guard.lock();
+        ++reported;
+    }
+    guard.unlock();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    ClearProgress(&progress);
+    if (reported < total) {
+        std::fprintf(stderr, "pavonize: stopped: %zu of %zu images were not processed\n",
+                     total - reported, total);
+        return 1;
+    }
+    if (failures > 0 && total > 1) {
+        std::fprintf(stderr, "pavonize: %zu of %zu images failed\n", failures, total);
+    }
+    return failures > 0 ? 1 : 0;
+}
