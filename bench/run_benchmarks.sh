@@ -4,6 +4,8 @@
 # (for instance --sizes 1,16 or --output report.md). With --python-loop
 # first, runs bench/python_loop.py instead (the Python module's loop over
 # small images against Pillow's), with the arguments after it. With
+# --batch-goals first, runs bench/batch_goals.py (command-line batches
+# against cp, -j, --colours, and the Python loop, side by side). With
 # --charts first, runs bench/run_benchmarks.py with the arguments after it
 # and then bench/make_charts.py, which draws BENCHMARKS.md's charts into
 # docs/ from those figures and its own batch measurements.
@@ -16,6 +18,10 @@ cmake --build build-bench
 if [ "${1:-}" = --python-loop ]; then
   shift
   exec /usr/bin/python3 bench/python_loop.py --build build-bench "$@"
+fi
+if [ "${1:-}" = --batch-goals ]; then
+  shift
+  exec /usr/bin/python3 bench/batch_goals.py --build build-bench "$@"
 fi
 if [ "${1:-}" = --charts ]; then
   shift

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "image_state.h"
+#include "orvanepavonize/orvanepavonize.h"
 #include "platform.h"
 #include "recolour_bitmap.h"
 #include "utf8_to_utf16.h"
@@ -132,6 +133,36 @@ WholePathOutcome CallOnce(const std::u16string& input, const std::u16string& out
     return outcome;
 }
 
+// The same bytes through PavonizeMemory: refused exactly when the file call
+// refused them, and otherwise the file call's image but for the colours
+// (palette entries 0-3), which each call draws afresh.
+void CheckMemoryCallAgrees(const uint8_t* bytes, size_t byteCount, WholePathOutcome outcome)
+{
+    void* memory = nullptr;
+    size_t memoryBytes = 0;
+    int32_t problem = PavonizeMemory(bytes, byteCount, nullptr, &memory, &memoryBytes, nullptr);
+    if ((problem == PAVONIZE_OK) != (outcome == WholePathOutcome::Recoloured) ||
+        (problem != PAVONIZE_OK && memory != nullptr)) {
+        Broken("the memory call and the file call disagree");
+    }
+    if (problem == PAVONIZE_OK) {
+        constexpr size_t kColoursAt = 54;
+        constexpr size_t kColoursBytes = 16;
+        std::string saved(memoryBytes + 1, '\0');
+        int fd = open((scratchFolder + "/out.bmp").c_str(), O_RDONLY | O_CLOEXEC);
+        ssize_t got = fd < 0 ? -1 : read(fd, saved.data(), saved.size());
+        close(fd);
+        const auto* made = static_cast<const char*>(memory);
+        if (got != static_cast<ssize_t>(memoryBytes) || memoryBytes < kColoursAt + kColoursBytes ||
+            std::memcmp(saved.data(), made, kColoursAt) != 0 ||
+            std::memcmp(saved.data() + kColoursAt + kColoursBytes, made + kColoursAt + kColoursBytes,
+                        memoryBytes - kColoursAt - kColoursBytes) != 0) {
+            Broken("the memory call made another image than the file call");
+        }
+    }
+    PavonizeRelease(memory);
+}
+
 }  // namespace
 
 void PrepareWholePath()
@@ -161,6 +192,7 @@ WholePathOutcome RecolourWholePath(const uint8_t* bytes, size_t byteCount)
     // A fresh output each time, so that a run does not depend on the last.
     unlink((scratchFolder + "/out.bmp").c_str());
     WholePathOutcome outcome = CallOnce(inputWide, outputWide);
+    CheckMemoryCallAgrees(bytes, byteCount, outcome);
     if (outcome == WholePathOutcome::Recoloured) {
         // What the library writes it must read back; in place, this also
         // takes the path that replaces an existing file.

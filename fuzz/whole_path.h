@@ -15,9 +15,11 @@ enum class WholePathOutcome {
 // /dev/shm when there is one: the fuzzer writes files millions of times).
 void PrepareWholePath();
 
-// Writes `bytes` to a scratch file and recolours it into another. Every
-// promise the library makes about a call is checked afterwards; a broken one
-// (a buffer left allocated, a descriptor left open, a temporary file left
-// behind, a status other than 1, a saved image that does not load again)
-// aborts the process, which is what a fuzzer reports.
+// Writes `bytes` to a scratch file and recolours it into another, and
+// recolours the bytes in memory too. Every promise the library makes about a
+// call is checked afterwards; a broken one (a buffer left allocated, a
+// descriptor left open, a temporary file left behind, a status other than
+// 1, a saved image that does not load again, a memory call that does not
+// agree with the file call) aborts the process, which is what a fuzzer
+// reports.
 WholePathOutcome RecolourWholePath(const uint8_t* bytes, size_t byteCount);
