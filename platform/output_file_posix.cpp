@@ -215,56 +215,10 @@ bool SyncOutput(PlatformOutput* output)
     return fsync(Descriptor(output->handle)) == 0;
 }
 
-// An unnamed temporary is named while open. A new file is linked straight to
-// its name, so it never has another; when something took that name
-// meanwhile, or for a replacement, it gets a temporary name and is renamed
-// over the output after the close.
-bool NameOutputBeforeClose(PlatformOutput* output)
-{
-    if (!output->unnamedTemporary) {
-        return true;
-    }
-    struct stat ours {};
-    if (fstat(Descriptor(output->handle), &ours) != 0) {
-        return false;
-    }
-    if (output->route == OutputRoute::NewFile) {
-        if (LinkTemporary(output, output->targetName)) {
-            output->linkedBeforeClose = true;
-            output->linkedDevice = static_cast<uint64_t>(ours.st_dev);
-            output->linkedInode = static_cast<uint64_t>(ours.st_ino);
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return NameTemporary(output);
-}
-
 bool CloseOutput(PlatformOutput* output)
 {
     int fd = Descriptor(output->handle);
     // A failed close has still released the descriptor.
     output->handle = kNoPlatformHandle;
     return close(fd) == 0;
-}
-
-// Removes the name a new file was linked to, while it is still the file
-// this save made.
-void UndoNamingBeforeClose(PlatformOutput* output)
-{
-    struct stat now {};
-    if (output->linkedBeforeClose &&
-        fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        static_cast<uint64_t>(now.st_dev) == output->linkedDevice &&
-        static_cast<uint64_t>(now.st_ino) == output->linkedInode) {
-        unlinkat(Descriptor(output->folder), output->targetName, 0);
-    }
-}
-
-bool PutTemporaryInPlace(PlatformOutput* output)
-{
-    int folder = Descriptor(output->folder);
-    return renameat(folder, output->temporaryName, folder, output->targetName) == 0;
 }
