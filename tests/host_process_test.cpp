@@ -4,6 +4,8 @@
 // resource limit or special files follow it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -687,6 +690,32 @@ bool HoldsTheRecolouredImage(const std::string& path)
 const Bytes kOld = {'o', 'l', 'd'};
 const std::string kLongName = std::string(246, 'n') + ".bmp";  // 250 bytes
 
+// What a case holds while pavonize runs, besides files: descriptors handed
+// to it, the test's own end of a pipe, a process that keeps a mount
+// namespace of its own. Let go when the case ends.
+struct Held {
+    std::vector<int> handed;  // inherited by pavonize under the same numbers
+    int reader = -1;
+    pid_t namespaceHolder = -1;
+
+    Held() = default;
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held()
+    {
+        for (int descriptor : handed) {
+            close(descriptor);
+        }
+        if (reader >= 0) {
+            close(reader);
+        }
+        if (namespaceHolder > 0) {
+            kill(namespaceHolder, SIGKILL);
+            waitpid(namespaceHolder, nullptr, 0);
+        }
+    }
+};
+
 // What is at the output path, who runs pavonize on it, and what must come of
 // it: "image saved", or refused as an output that "wb" could not open.
 struct OutputCase {
@@ -695,47 +724,52 @@ struct OutputCase {
     bool asNobody;
     bool saved;
     // Makes the situation inside the folder `w` of the scratch folder, and
-    // returns the output's path in w; an empty one skips the case, on a
-    // file system that cannot hold what it needs.
-    std::function<std::string(const std::string& w)> arrange;
-    std::function<void(const std::string& w, const FileStatus& before)> check;
+    // returns the output's path in w (or an absolute one); an empty one
+    // skips the case, on a system that cannot make what it needs.
+    std::function<std::string(const std::string& w, Held* held)> arrange;
+    std::function<void(const std::string& w, const FileStatus& before, const Held& held)> check;
+    // Faults for save_fault_host, which then runs in pavonize's place in `w`.
+    const char* faults = nullptr;
+    // Refused only as the written image is put in place: "write BMP image
+    // failed".
+    bool refusedAtTheEnd = false;
 };
 
 const OutputCase kOutputCases[] = {
     {"ReadOnlyFileIsRefused", true, true, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, kNobody, 0444);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(ReadFileBytes(w + "/out.bmp"), kOld);
      }},
     {"AnotherUsersFileIsRefusedAndKeepsItsOwner", true, true, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, 0, 0644);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(ReadFileBytes(w + "/out.bmp"), kOld);
          EXPECT_EQ(StatusOf(w + "/out.bmp").owner, 0u);
      }},
     {"OwnFileIsReplacedWholeWithItsMode", true, true, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, kNobody, 0640);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus& before) {
+     [](const std::string& w, const FileStatus& before, const Held&) {
          FileStatus after = StatusOf(w + "/out.bmp");
          EXPECT_EQ(after.mode, 0640u);
          EXPECT_EQ(after.owner, kNobody);
          EXPECT_NE(after.inode, before.inode) << "renamed into place, not rewritten";
      }},
     {"RootKeepsTheOwnerAndSetIdBitsOfAnotherUsersFile", true, false, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, kNobody, 06755);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus& before) {
+     [](const std::string& w, const FileStatus& before, const Held&) {
          FileStatus after = StatusOf(w + "/out.bmp");
          EXPECT_EQ(after.owner, kNobody);
          EXPECT_EQ(after.group, kNobody);
@@ -743,72 +777,72 @@ const OutputCase kOutputCases[] = {
          EXPECT_NE(after.inode, before.inode);
      }},
     {"HardLinkedFileIsRewrittenInPlaceForEveryName", false, false, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          // Longer than the image: what is left of it is cut off.
          MakeFile(w + "/out.bmp", Bytes(5000, 'o'), kCaller, 0644);
          EXPECT_EQ(link((w + "/out.bmp").c_str(), (w + "/other.bmp").c_str()), 0);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus& before) {
+     [](const std::string& w, const FileStatus& before, const Held&) {
          EXPECT_TRUE(HoldsTheRecolouredImage(w + "/other.bmp"));
          EXPECT_EQ(StatusOf(w + "/out.bmp").inode, before.inode);
          EXPECT_EQ(StatusOf(w + "/out.bmp").links, 2u);
      }},
     {"WritableFileInAReadOnlyFolderIsRewrittenInPlace", true, true, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, kNobody, 0644);
          EXPECT_EQ(chmod(w.c_str(), 0555), 0);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus& before) {
+     [](const std::string& w, const FileStatus& before, const Held&) {
          EXPECT_EQ(StatusOf(w + "/out.bmp").inode, before.inode);
      }},
     // A sticky folder that anyone may write, as /tmp: what another user
     // planted there is neither followed nor written, whatever the kernel's
     // own protection is set to.
     {"AnotherUsersFileInAStickyFolderIsRefused", true, true, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          EXPECT_EQ(chmod(w.c_str(), 01777), 0);
          MakeFile(w + "/out.bmp", kOld, 0, 0666);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(ReadFileBytes(w + "/out.bmp"), kOld);
          EXPECT_EQ(StatusOf(w + "/out.bmp").owner, 0u);
      }},
     {"FolderOwnersFileInAStickyFolderIsRewrittenAndKeepsItsOwner", true, true, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeStickyFolderOfRoot(w);
          MakeFile(w + "/out.bmp", kOld, 0, 0666);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(StatusOf(w + "/out.bmp").owner, 0u);
          EXPECT_EQ(StatusOf(w + "/out.bmp").mode, 0666u);
      }},
     {"PlantedLinkToAFileIsNotFollowedByRoot", true, false, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeStickyFolderOfRoot(w);
          MakeFolder(w + "/etc", kCaller, 0755);
          MakeFile(w + "/etc/secret.conf", kOld, 0, 0600);
          PlantLink("etc/secret.conf", w + "/out.bmp", kNobody);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(ReadFileBytes(w + "/etc/secret.conf"), kOld);
      }},
     {"PlantedDanglingLinkCreatesNothing", true, true, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeStickyFolderOfRoot(w);
          MakeFolder(w + "/mine", kNobody, 0755);
          PlantLink("mine/new.bmp", w + "/out.bmp", kThirdUser);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_FALSE(fs::exists(w + "/mine/new.bmp"));
      }},
     {"PlantedFolderLinkOnTheWayOfOwnLinkIsNotFollowed", true, false, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFolder(w + "/etc", kCaller, 0755);
          MakeFile(w + "/etc/secret.conf", kOld, 0, 0600);
          MakeFolder(w + "/pub", 0, 01777);
@@ -816,23 +850,23 @@ const OutputCase kOutputCases[] = {
          EXPECT_EQ(symlink("pub/evil/secret.conf", (w + "/out.bmp").c_str()), 0);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_EQ(ReadFileBytes(w + "/etc/secret.conf"), kOld);
      }},
     {"OwnLinkInAStickyFolderIsFollowed", true, true, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeStickyFolderOfRoot(w);
          MakeFolder(w + "/mine", kNobody, 0755);
          PlantLink("mine/new.bmp", w + "/out.bmp", kNobody);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_TRUE(fs::is_symlink(w + "/out.bmp"));
          EXPECT_TRUE(HoldsTheRecolouredImage(w + "/mine/new.bmp"));
      }},
     // What a file carries is kept by the replacement, for its owner.
     {"ExtendedAttributeAndNoDumpFlagAreKept", true, true, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/out.bmp", kOld, kNobody, 0644);
          std::string path = w + "/out.bmp";
          int flags = FS_NODUMP_FL;
@@ -842,7 +876,7 @@ const OutputCase kOutputCases[] = {
          close(file);
          return marked ? std::string("out.bmp") : std::string();
      },
-     [](const std::string& w, const FileStatus& before) {
+     [](const std::string& w, const FileStatus& before, const Held&) {
          std::string path = w + "/out.bmp";
          char value[16] = {};
          EXPECT_EQ(getxattr(path.c_str(), "user.origin", value, sizeof value), 6);
@@ -854,31 +888,31 @@ const OutputCase kOutputCases[] = {
          EXPECT_NE(flags & FS_NODUMP_FL, 0);
          EXPECT_NE(StatusOf(path).inode, before.inode) << "renamed into place, not rewritten";
      }},
-    {"NewNameOf250Bytes", false, false, true, [](const std::string&) { return kLongName; },
-     [](const std::string&, const FileStatus&) {}},
+    {"NewNameOf250Bytes", false, false, true, [](const std::string&, Held*) { return kLongName; },
+     [](const std::string&, const FileStatus&, const Held&) {}},
     {"ExistingNameOf250Bytes", false, false, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFile(w + "/" + kLongName, kOld, kCaller, 0644);
          return kLongName;
      },
-     [](const std::string&, const FileStatus&) {}},
+     [](const std::string&, const FileStatus&, const Held&) {}},
     {"DanglingLinkGetsItsTargetAndStaysALink", false, false, true,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          MakeFolder(w + "/elsewhere", kCaller, 0755);
          EXPECT_EQ(symlink("elsewhere/new.bmp", (w + "/out.bmp").c_str()), 0);
          return std::string("out.bmp");
      },
-     [](const std::string& w, const FileStatus&) {
+     [](const std::string& w, const FileStatus&, const Held&) {
          EXPECT_TRUE(fs::is_symlink(w + "/out.bmp"));
          EXPECT_TRUE(HoldsTheRecolouredImage(w + "/elsewhere/new.bmp"));
          EXPECT_EQ(fs::directory_iterator(w + "/elsewhere")->path().filename(), "new.bmp");
      }},
     {"FifoWithoutAReaderIsRefusedAtOnce", false, false, false,
-     [](const std::string& w) {
+     [](const std::string& w, Held*) {
          EXPECT_EQ(mkfifo((w + "/out.bmp").c_str(), 0600), 0);
          return std::string("out.bmp");
      },
-     [](const std::string&, const FileStatus&) {}},
+     [](const std::string&, const FileStatus&, const Held&) {}},
 };
 
 void PrintTo(const OutputCase& test, std::ostream* out)
@@ -898,28 +932,44 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
     WriteFileBytes(in_, SmallImage());
     std::string w = scratch_.Path("w");
     MakeFolder(w, test.asNobody ? kNobody : kCaller, 0777);
-    std::string name = test.arrange(w);
+    Held held;
+    std::string name = test.arrange(w, &held);
     if (name.empty()) {
-        GTEST_SKIP() << "this file system keeps no such attribute or flag";
+        GTEST_SKIP() << "this system cannot make what the case needs (an attribute, a flag, "
+                        "a mount namespace)";
     }
-    std::string output = w + "/" + name;
+    std::string output = name[0] == '/' ? name : w + "/" + name;
     std::vector<std::string> entries = ListFolder(w);
-    FileStatus before = fs::exists(fs::symlink_status(output)) ? StatusOf(output) : FileStatus{};
+    bool existed = fs::exists(fs::symlink_status(output));
+    FileStatus before = existed ? StatusOf(output) : FileStatus{};
 
-    ProcessResult result = Pavonize({in_, output}, {.asNobody = test.asNobody});
+    ProcessOptions options{.asNobody = test.asNobody, .inheritedDescriptors = held.handed};
+    ProcessResult result;
+    if (test.faults != nullptr) {
+        options.workingDirectory = w;
+        result = RunBuiltProgram({SAVE_FAULT_HOST, test.faults, in_, output}, options);
+    } else {
+        result = Pavonize({in_, output}, options);
+    }
     EXPECT_EQ(result.exitStatus, test.saved ? 0 : 1) << result.err;
-    EXPECT_EQ(result.out, test.saved ? kSuccess : kOutputRefused);
-    if (test.saved) {
+    EXPECT_EQ(result.out, test.saved             ? kSuccess
+                          : test.refusedAtTheEnd ? kSaveFailed
+                                                 : kOutputRefused);
+    // A pipe is read by the case's own check.
+    if (test.saved && !fs::is_fifo(output)) {
         EXPECT_TRUE(HoldsTheRecolouredImage(output));
-    } else if (!fs::is_fifo(output)) {
+    } else if (!test.saved && existed && !fs::is_fifo(output)) {
         FileStatus after = StatusOf(output);
         EXPECT_EQ(after.inode, before.inode);
         EXPECT_EQ(after.mode, before.mode);
     }
-    test.check(w, before);
-    // No temporary is left beside the output.
-    if (entries.empty()) {
-        entries.push_back(fs::path(output).filename().string());
+    test.check(w, before, held);
+    // No temporary is left beside the output, and nothing else is made.
+    std::string outputName = fs::path(output).filename().string();
+    if (fs::path(output).parent_path() == w && fs::exists(fs::symlink_status(output)) &&
+        std::find(entries.begin(), entries.end(), outputName) == entries.end()) {
+        entries.push_back(outputName);
+        std::sort(entries.begin(), entries.end());
     }
     EXPECT_EQ(ListFolder(w), entries);
 }
