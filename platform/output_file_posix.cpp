@@ -46,14 +46,16 @@ void CloseDescriptor(PlatformHandle* handle)
     }
 }
 
-// Gives the temporary the existing file's owner, group and mode, then what
-// else it carries. Set-ID bits are copied only because owner and group were
-// kept (chown clears them), and attributes last, as chown clears file
+// Gives the temporary the replaced file's owner, group and mode, then its
+// extended attributes. Set-ID bits are copied only because owner and group
+// were kept (chown clears them), and attributes last, as chown clears file
 // capabilities too.
-bool TakeOverTheFile(int temporary, int target, const struct stat& status)
+bool GiveOwnerModeAndAttributes(int temporary, int replaced)
 {
-    return fchown(temporary, status.st_uid, status.st_gid) == 0 &&
-           fchmod(temporary, status.st_mode & 07777) == 0 && CopyFileAttributes(target, temporary);
+    struct stat status {};
+    return fstat(replaced, &status) == 0 && fchown(temporary, status.st_uid, status.st_gid) == 0 &&
+           fchmod(temporary, status.st_mode & 07777) == 0 &&
+           CopyExtendedAttributes(replaced, temporary);
 }
 
 bool IsRefusalOfTheFolder(int error)
@@ -63,13 +65,18 @@ bool IsRefusalOfTheFolder(int error)
 
 // The existing regular file `target` is replaced through a temporary when
 // that keeps it the same file to its users, and otherwise rewritten in
-// place. A second name would keep the old image after a rename.
+// place. A second name would keep the old image after a rename. What the
+// file carries is given to the empty temporary as a trial, which decides
+// the route and is the only time some inode flags can be given; writing
+// clears capabilities and set-ID bits again, so the end of the save gives
+// them once more.
 bool BeginReplacing(int target, const struct stat& status, PlatformOutput* output)
 {
     if (status.st_nlink == 1) {
         int temporary = CreateTemporary(output, status.st_mode & 0777);
-        if (temporary >= 0 && TakeOverTheFile(temporary, target, status)) {
-            close(target);
+        if (temporary >= 0 && GiveOwnerModeAndAttributes(temporary, target) &&
+            CopyInodeFlags(target, temporary)) {
+            output->replaced = target;
             output->handle = temporary;
             output->route = OutputRoute::Replacement;
             return true;
@@ -99,6 +106,7 @@ bool BeginReplacing(int target, const struct stat& status, PlatformOutput* outpu
 void ReleaseOutput(PlatformOutput* output)
 {
     CloseDescriptor(&output->handle);
+    CloseDescriptor(&output->replaced);
     RemoveTemporaryName(output);
     CloseDescriptor(&output->folder);
     PlatformRelease(output->targetName);
@@ -213,6 +221,11 @@ bool CutOutputToWritten(PlatformOutput* output)
 bool SyncOutput(PlatformOutput* output)
 {
     return fsync(Descriptor(output->handle)) == 0;
+}
+
+bool GiveReplacementItsAttributes(PlatformOutput* output)
+{
+    return GiveOwnerModeAndAttributes(Descriptor(output->handle), Descriptor(output->replaced));
 }
 
 bool CloseOutput(PlatformOutput* output)

@@ -126,6 +126,9 @@ struct PlatformOutput {
     bool linkedBeforeClose = false;
     uint64_t linkedDevice = 0;
     uint64_t linkedInode = 0;
+    // The file a replacement stands in for, kept open to give the
+    // replacement its owner, mode and attributes once the image is written.
+    PlatformHandle replaced = kNoPlatformHandle;
 };
 
 // false when the output cannot be opened: a missing or unwritable folder,
@@ -152,14 +155,15 @@ void PlatformAbandonOutput(PlatformOutput* output);
 // The steps of writing an output that can fail. Writes are unbuffered, so
 // there is no flush step; the sync is only done when replacing a file.
 enum class FaultPoint {
-    Write,     // one write() of PlatformWrite
-    Sync,      // fsync before replacing or finishing the rewrite of a file
-    Close,     // closing the output
-    Rename,    // putting the temporary file in place
-    Link,      // giving an unnamed temporary file a name in its folder
-    Truncate,  // cutting an output rewritten in place to its new length
-    Unnamed,   // creating an unnamed temporary (fails as on a file system without them)
-    Reserve,   // reserving the output's space (fails as on a full disk)
+    Write,       // one write() of PlatformWrite
+    Sync,        // fsync before replacing or finishing the rewrite of a file
+    Close,       // closing the output
+    Rename,      // putting the temporary file in place
+    Link,        // giving an unnamed temporary file a name in its folder
+    Truncate,    // cutting an output rewritten in place to its new length
+    Unnamed,     // creating an unnamed temporary (fails as on a file system without them)
+    Reserve,     // reserving the output's space (fails as on a full disk)
+    Attributes,  // giving a written replacement the old file's owner, mode and attributes
     Count,
 };
 

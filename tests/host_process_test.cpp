@@ -735,6 +735,31 @@ struct OutputCase {
     bool refusedAtTheEnd = false;
 };
 
+// The caller's own file with set-ID bits: a write by anyone but root clears
+// them, so the replacement must be given them after its bytes.
+OutputCase OwnFileKeepsItsSetIdBits(const char* name, unsigned mode)
+{
+    return {.name = name,
+            .needsRoot = true,
+            .asNobody = true,
+            .saved = true,
+            .arrange =
+                [mode](const std::string& w, Held*) {
+                    MakeFile(w + "/out.bmp", kOld, kNobody, mode);
+                    return std::string("out.bmp");
+                },
+            .check =
+                [mode](const std::string& w, const FileStatus& before, const Held&) {
+                    FileStatus after = StatusOf(w + "/out.bmp");
+                    EXPECT_EQ(after.mode, mode);
+                    EXPECT_NE(after.inode, before.inode) << "renamed into place, not rewritten";
+                }};
+}
+
+// A file capability: CAP_NET_BIND_SERVICE permitted and effective (struct
+// vfs_cap_data, revision 2, little-endian).
+const Bytes kCapability = {0x01, 0, 0, 0x02, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
 const OutputCase kOutputCases[] = {
     {"ReadOnlyFileIsRefused", true, true, false,
      [](const std::string& w, Held*) {
@@ -913,6 +938,24 @@ const OutputCase kOutputCases[] = {
          return std::string("out.bmp");
      },
      [](const std::string&, const FileStatus&, const Held&) {}},
+    // What a write clears is given to the replacement after its bytes.
+    {"RootKeepsAFileCapability", true, false, true,
+     [](const std::string& w, Held*) {
+         MakeFile(w + "/out.bmp", kOld, kCaller, 0755);
+         bool set = setxattr((w + "/out.bmp").c_str(), "security.capability", kCapability.data(),
+                             kCapability.size(), 0) == 0;
+         return set ? std::string("out.bmp") : std::string();
+     },
+     [](const std::string& w, const FileStatus& before, const Held&) {
+         Bytes value(64);
+         ssize_t bytes =
+             getxattr((w + "/out.bmp").c_str(), "security.capability", value.data(), value.size());
+         value.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+         EXPECT_EQ(value, kCapability);
+         EXPECT_NE(StatusOf(w + "/out.bmp").inode, before.inode) << "renamed into place";
+     }},
+    OwnFileKeepsItsSetIdBits("OwnSetUserIdFileKeepsItsBit", 04755),
+    OwnFileKeepsItsSetIdBits("OwnSetGroupIdFileKeepsItsBit", 02775),
 };
 
 void PrintTo(const OutputCase& test, std::ostream* out)

@@ -26,10 +26,15 @@ bool ArmFault(const std::string& fault)
     const struct {
         const char* name;
         FaultPoint point;
-    } kPoints[] = {{"write", FaultPoint::Write},     {"sync", FaultPoint::Sync},
-                   {"close", FaultPoint::Close},     {"rename", FaultPoint::Rename},
-                   {"link", FaultPoint::Link},       {"truncate", FaultPoint::Truncate},
-                   {"unnamed", FaultPoint::Unnamed}, {"reserve", FaultPoint::Reserve}};
+    } kPoints[] = {{"write", FaultPoint::Write},
+                   {"sync", FaultPoint::Sync},
+                   {"close", FaultPoint::Close},
+                   {"rename", FaultPoint::Rename},
+                   {"link", FaultPoint::Link},
+                   {"truncate", FaultPoint::Truncate},
+                   {"unnamed", FaultPoint::Unnamed},
+                   {"reserve", FaultPoint::Reserve},
+                   {"attributes", FaultPoint::Attributes}};
     if (fault == "none") {
         return true;
     }
@@ -71,7 +76,7 @@ int main(int argc, char** argv)
         !Utf8ToUtf16(argv[3], &output)) {
         std::fprintf(stderr,
                      "usage: save_fault_host none|POINT:N[:kill][,...] INPUT OUTPUT\n"
-                     "  POINT: write sync close rename link truncate unnamed reserve\n");
+                     "  POINT: write sync close rename link truncate unnamed reserve attributes\n");
         return 2;
     }
     return Pavonize(input.c_str(), output.c_str()) == PAVONIZE_DONE ? 0 : 3;
