@@ -113,6 +113,19 @@ void ReleaseOutput(PlatformOutput* output)
     *output = PlatformOutput{};
 }
 
+namespace {
+
+// Ends a failed begin with errno as the failure left it.
+bool FailToBegin(PlatformOutput* output)
+{
+    int error = errno;
+    ReleaseOutput(output);
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
     *output = PlatformOutput{};
@@ -121,6 +134,7 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
         return false;
     }
     output->folder = folder;
+    PlantInjected(PlantPoint::AfterWalk, folder, output->targetName);
     // Opened as the caller, without truncating: a file "wb" could not open
     // is refused here, before anything changes. O_NONBLOCK so that a FIFO
     // with no reader is refused instead of waited for.
@@ -128,8 +142,7 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     if (target < 0) {
         int temporary = errno == ENOENT ? CreateTemporary(output, 0666) : -1;
         if (temporary < 0) {
-            ReleaseOutput(output);
-            return false;
+            return FailToBegin(output);
         }
         output->handle = temporary;
         output->route = OutputRoute::NewFile;
@@ -140,8 +153,14 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     if (fstat(target, &status) != 0 || flags < 0 ||
         fcntl(target, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(target);
-        ReleaseOutput(output);
-        return false;
+        return FailToBegin(output);
+    }
+    // Looked at again now that it is open: what another user planted after
+    // the walk's look is refused as what was there before it.
+    if (IsPlanted(folder, status)) {
+        close(target);
+        errno = EACCES;
+        return FailToBegin(output);
     }
     if (!S_ISREG(status.st_mode)) {
         // A FIFO or a device cannot be renamed over: written straight
@@ -152,8 +171,7 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
         return true;
     }
     if (!BeginReplacing(target, status, output)) {
-        ReleaseOutput(output);
-        return false;
+        return FailToBegin(output);
     }
     return true;
 }

@@ -36,19 +36,6 @@ uid_t CallerFileUser()
 // that its root lacks to the real one.
 constexpr int kAtRoot = AT_FDCWD;
 
-// In a sticky folder that anyone may write, another user can plant an entry
-// but not replace the caller's: only what the caller or the folder's owner
-// owns there is trusted, whatever the kernel's own protection is set to.
-bool IsPlanted(int folder, const struct stat& entry)
-{
-    struct stat status {};
-    if ((folder == kAtRoot ? stat("/", &status) : fstat(folder, &status)) != 0) {
-        return true;
-    }
-    bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
-    return shared && entry.st_uid != CallerFileUser() && entry.st_uid != status.st_uid;
-}
-
 // The rest of a walk after a link: the link's text, then what followed the
 // link in the path being walked.
 char* JoinLinkAndRest(const char* linkText, size_t linkBytes, const char* rest)
@@ -160,6 +147,25 @@ bool HandOver(int* walkFolder, char* component, int* folder, char** name)
 }
 
 }  // namespace
+
+// In a sticky folder that anyone may write, another user can plant an entry
+// but not replace the caller's: only what the caller or the folder's owner
+// owns there is trusted, whatever the kernel's own protection is set to.
+bool IsPlanted(int folder, const struct stat& entry)
+{
+    struct stat status {};
+    if ((folder == kAtRoot ? stat("/", &status) : fstat(folder, &status)) != 0) {
+        return true;
+    }
+    bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
+    return shared && entry.st_uid != CallerFileUser() && entry.st_uid != status.st_uid;
+}
+
+bool NameIsPlanted(int folder, const char* name)
+{
+    struct stat entry {};
+    return fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) == 0 && IsPlanted(folder, entry);
+}
 
 bool FindOutputTarget(const char* path, int* folder, char** name)
 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #if defined(O_PATH)
 // Only a lookup base: a folder that may be searched but not listed works.
@@ -22,3 +23,13 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 // the caller nor the folder's owner: what another user planted there is
 // never followed or written (EACCES).
 bool FindOutputTarget(const char* path, int* folder, char** name);
+
+// True when `entry`, a name in `folder`, was planted there by another user:
+// the folder is sticky and anyone may write it, and the entry belongs to
+// neither the caller nor the folder's owner. Asked again of the file once
+// it is open and of what a rename would replace, since one can be planted
+// after any look.
+bool IsPlanted(int folder, const struct stat& entry);
+
+// True when `name` in `folder` holds something another user planted.
+bool NameIsPlanted(int folder, const char* name);

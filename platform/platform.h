@@ -134,7 +134,8 @@ struct PlatformOutput {
 // false when the output cannot be opened: a missing or unwritable folder,
 // a folder as target, an existing file the caller may not write, a FIFO
 // with no reader, a symbolic link or a file that another user planted in a
-// shared folder such as /tmp, no path.
+// shared folder such as /tmp (before or after the path was looked at), no
+// path.
 bool PlatformBeginOutput(const char* path, PlatformOutput* output);
 // Makes room for the `byteCount` bytes that will be written, before the
 // first one is: a file-size limit or a full disk fails here, while the old
@@ -167,6 +168,14 @@ enum class FaultPoint {
     Count,
 };
 
+// Moments between two looks at the output's name, where another user could
+// plant a file at it.
+enum class PlantPoint {
+    AfterWalk,   // the path has been looked at, the output not yet opened
+    BeforeLink,  // a new file is about to be linked to its name
+    Count,
+};
+
 #ifdef ORVANEPAVONIZE_TEST_SEAMS
 // Test seam: the `occurrence`-th (from 1) time `point` is reached from now
 // on, it fails as the system call would on a full or failing disk, or, with
@@ -174,4 +183,8 @@ enum class FaultPoint {
 // disarms it. Each point is armed on its own. Nothing in the library calls
 // this.
 void PlatformInjectFault(FaultPoint point, int occurrence, bool kill = false);
+// Test seam: the next time `point` is reached, the file at `plantedPath`
+// (made by the test, owned by another user) is moved to the output's name,
+// as that user could make it there at that moment; nullptr disarms it.
+void PlatformInjectPlant(PlantPoint point, const char* plantedPath);
 #endif

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fault_injection.h"
 #include "output_names.h"
+#include "output_path_posix.h"
 #include "output_steps.h"
 
 namespace {
@@ -135,6 +137,7 @@ bool NameOutputBeforeClose(PlatformOutput* output)
         return false;
     }
     if (output->route == OutputRoute::NewFile) {
+        PlantInjected(PlantPoint::BeforeLink, Descriptor(output->folder), output->targetName);
         if (LinkTemporary(output, output->targetName)) {
             output->linkedBeforeClose = true;
             output->linkedDevice = static_cast<uint64_t>(ours.st_dev);
@@ -161,8 +164,15 @@ void UndoNamingBeforeClose(PlatformOutput* output)
     }
 }
 
+// What the rename would replace is looked at once more: a file another user
+// planted at a new output's name, or in place of one since it was opened,
+// is never replaced, by root either.
 bool PutTemporaryInPlace(PlatformOutput* output)
 {
     int folder = Descriptor(output->folder);
+    if (NameIsPlanted(folder, output->targetName)) {
+        errno = EACCES;
+        return false;
+    }
     return renameat(folder, output->temporaryName, folder, output->targetName) == 0;
 }

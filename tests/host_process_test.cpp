@@ -735,6 +735,25 @@ struct OutputCase {
     bool refusedAtTheEnd = false;
 };
 
+// A sticky folder of root's, and beside the output's name a file of another
+// user's, 0666, that save_fault_host moves there at the moment its fault
+// names, as that user could.
+std::string ArrangeAPlant(const std::string& w, Held*)
+{
+    MakeStickyFolderOfRoot(w);
+    MakeFolder(w + "/stash", 0, 0777);
+    MakeFile(w + "/stash/planted", kOld, kThirdUser, 0666);
+    return "out.bmp";
+}
+
+void CheckThePlantIsUntouched(const std::string& w, const FileStatus&, const Held&)
+{
+    FileStatus planted = StatusOf(w + "/out.bmp");
+    EXPECT_EQ(ReadFileBytes(w + "/out.bmp"), kOld);
+    EXPECT_EQ(planted.owner, kThirdUser);
+    EXPECT_EQ(planted.mode, 0666u);
+}
+
 // The caller's own file with set-ID bits: a write by anyone but root clears
 // them, so the replacement must be given them after its bytes.
 OutputCase OwnFileKeepsItsSetIdBits(const char* name, unsigned mode)
@@ -938,6 +957,30 @@ const OutputCase kOutputCases[] = {
          return std::string("out.bmp");
      },
      [](const std::string&, const FileStatus&, const Held&) {}},
+    // A file another user plants at a new output's name after it was looked
+    // at is neither written nor given to that user with the image.
+    {.name = "FilePlantedAfterTheLookIsNotWritten",
+     .needsRoot = true,
+     .asNobody = true,
+     .saved = false,
+     .arrange = ArrangeAPlant,
+     .check = CheckThePlantIsUntouched,
+     .faults = "plant-after-walk:stash/planted"},
+    {.name = "FilePlantedAfterTheLookIsNotReplacedByRoot",
+     .needsRoot = true,
+     .asNobody = false,
+     .saved = false,
+     .arrange = ArrangeAPlant,
+     .check = CheckThePlantIsUntouched,
+     .faults = "plant-after-walk:stash/planted"},
+    {.name = "FilePlantedBeforeTheLinkIsNotReplacedByRoot",
+     .needsRoot = true,
+     .asNobody = false,
+     .saved = false,
+     .arrange = ArrangeAPlant,
+     .check = CheckThePlantIsUntouched,
+     .faults = "plant-before-link:stash/planted",
+     .refusedAtTheEnd = true},
     // What a write clears is given to the replacement after its bytes.
     {"RootKeepsAFileCapability", true, false, true,
      [](const std::string& w, Held*) {
