@@ -58,6 +58,15 @@ bool GiveOwnerModeAndAttributes(int temporary, int replaced)
            CopyExtendedAttributes(replaced, temporary);
 }
 
+// In place, as "wb" would, but nothing is cut until the image is written:
+// the folder and the other names are untouched.
+void RewriteInPlace(int target, PlatformOutput* output)
+{
+    CloseDescriptor(&output->folder);
+    output->handle = target;
+    output->route = OutputRoute::InPlace;
+}
+
 bool IsRefusalOfTheFolder(int error)
 {
     return error == EACCES || error == EPERM || error == EROFS;
@@ -93,11 +102,7 @@ bool BeginReplacing(int target, const struct stat& status, PlatformOutput* outpu
             return false;
         }
     }
-    // In place, as "wb" would, but nothing is cut until the image is
-    // written: the folder and the other names are untouched.
-    CloseDescriptor(&output->folder);
-    output->handle = target;
-    output->route = OutputRoute::InPlace;
+    RewriteInPlace(target, output);
     return true;
 }
 
@@ -130,17 +135,21 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
     *output = PlatformOutput{};
     int folder = -1;
-    if (path == nullptr || path[0] == 0 || !FindOutputTarget(path, &folder, &output->targetName)) {
+    bool procLink = false;
+    if (path == nullptr || path[0] == 0 ||
+        !FindOutputTarget(path, &folder, &output->targetName, &procLink)) {
         return false;
     }
     output->folder = folder;
     PlantInjected(PlantPoint::AfterWalk, folder, output->targetName);
     // Opened as the caller, without truncating: a file "wb" could not open
     // is refused here, before anything changes. O_NONBLOCK so that a FIFO
-    // with no reader is refused instead of waited for.
-    int target = openat(folder, output->targetName, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    // with no reader is refused instead of waited for. A proc link is
+    // opened through, to what the kernel holds; nothing is made there.
+    int target = openat(folder, output->targetName,
+                        O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (procLink ? 0 : O_NOFOLLOW));
     if (target < 0) {
-        int temporary = errno == ENOENT ? CreateTemporary(output, 0666) : -1;
+        int temporary = errno == ENOENT && !procLink ? CreateTemporary(output, 0666) : -1;
         if (temporary < 0) {
             return FailToBegin(output);
         }
@@ -163,11 +172,17 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
         return FailToBegin(output);
     }
     if (!S_ISREG(status.st_mode)) {
-        // A FIFO or a device cannot be renamed over: written straight
-        // through.
+        // A FIFO, a pipe or a device cannot be renamed over: written
+        // straight through.
         CloseDescriptor(&output->folder);
         output->handle = target;
         output->route = OutputRoute::StraightThrough;
+        return true;
+    }
+    if (procLink) {
+        // A file known by a descriptor (deleted, perhaps) has no name to
+        // rename over.
+        RewriteInPlace(target, output);
         return true;
     }
     if (!BeginReplacing(target, status, output)) {

@@ -17,12 +17,16 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 // absolute path), following every symbolic link itself, dangling ones too.
 // On success `*folder` is the folder that holds the final name and `*name`
 // that name (from PlatformAllocate), which is not a link and may not exist
-// yet. Fails, with errno set, for a path that ends in a folder, a name that
-// cannot be looked up, too many links, and, in a sticky folder that anyone
-// may write (such as /tmp), for a link or an existing file owned by neither
-// the caller nor the folder's owner: what another user planted there is
-// never followed or written (EACCES).
-bool FindOutputTarget(const char* path, int* folder, char** name);
+// yet, or, with `*procLink` set, a link of a proc file system
+// (/proc/self/fd/N), which stands for what the kernel holds, not for its
+// text, and is to be opened through. Such links in the middle of the path
+// are gone through by the kernel too: /proc/PID/root leads into that
+// process's own view of the file system. Fails, with errno set, for a path
+// that ends in a folder, a name that cannot be looked up, too many links,
+// and, in a sticky folder that anyone may write (such as /tmp), for a link
+// or an existing file owned by neither the caller nor the folder's owner:
+// what another user planted there is never followed or written (EACCES).
+bool FindOutputTarget(const char* path, int* folder, char** name, bool* procLink);
 
 // True when `entry`, a name in `folder`, was planted there by another user:
 // the folder is sticky and anyone may write it, and the entry belongs to

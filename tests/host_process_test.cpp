@@ -680,11 +680,15 @@ void PlantLink(const std::string& target, const std::string& path, unsigned owne
     ASSERT_EQ(lchown(path.c_str(), owner, owner), 0);
 }
 
-bool HoldsTheRecolouredImage(const std::string& path)
+bool IsTheRecolouredImage(const Bytes& out)
 {
-    Bytes out = ReadFileBytes(path);
     // Pixel (4, 0) was 200, so band 3.
     return out.size() == SmallImage().size() && out[0] == 'B' && out[1078 + 4] == 3;
+}
+
+bool HoldsTheRecolouredImage(const std::string& path)
+{
+    return IsTheRecolouredImage(ReadFileBytes(path));
 }
 
 const Bytes kOld = {'o', 'l', 'd'};
@@ -778,6 +782,41 @@ OutputCase OwnFileKeepsItsSetIdBits(const char* name, unsigned mode)
 // A file capability: CAP_NET_BIND_SERVICE permitted and effective (struct
 // vfs_cap_data, revision 2, little-endian).
 const Bytes kCapability = {0x01, 0, 0, 0x02, 0, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// A process with a mount namespace of its own, where a tmpfs covers
+// `folder`: what it writes there no other process sees. -1 when none can be
+// had.
+pid_t HoldAFolderInANamespaceOfItsOwn(const std::string& folder)
+{
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    pid_t holder = fork();
+    if (holder == 0) {
+        char made = unshare(CLONE_NEWNS) == 0 &&
+                    mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                    mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") == 0;
+        if (write(ready[1], &made, 1) == 1 && made != 0) {
+            while (true) {
+                pause();
+            }
+        }
+        _exit(1);
+    }
+    close(ready[1]);
+    char made = 0;
+    bool told = holder > 0 && read(ready[0], &made, 1) == 1;
+    close(ready[0]);
+    if (told && made != 0) {
+        return holder;
+    }
+    if (holder > 0) {
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+    }
+    return -1;
+}
 
 const OutputCase kOutputCases[] = {
     {"ReadOnlyFileIsRefused", true, true, false,
@@ -999,6 +1038,45 @@ const OutputCase kOutputCases[] = {
      }},
     OwnFileKeepsItsSetIdBits("OwnSetUserIdFileKeepsItsBit", 04755),
     OwnFileKeepsItsSetIdBits("OwnSetGroupIdFileKeepsItsBit", 02775),
+    // Links of /proc are gone through as the kernel resolves them, never by
+    // their text: a deleted file's reads "gone.bmp (deleted)", a pipe's
+    // "pipe:[N]", another namespace's root "/".
+    {"DeletedFileByItsDescriptorIsRewrittenInPlace", false, false, true,
+     [](const std::string& w, Held* held) {
+         std::string path = w + "/gone.bmp";
+         WriteFileBytes(path, Bytes(5000, 'o'));  // longer than the image: cut to it
+         int file = open(path.c_str(), O_RDWR | O_CLOEXEC);
+         EXPECT_EQ(unlink(path.c_str()), 0);
+         held->handed.push_back(file);
+         return "/proc/self/fd/" + std::to_string(file);
+     },
+     [](const std::string&, const FileStatus&, const Held&) {}},
+    {"PipeByDevFdIsWrittenThrough", false, false, true,
+     [](const std::string&, Held* held) {
+         int ends[2];
+         EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
+         EXPECT_EQ(fcntl(ends[0], F_SETFL, O_NONBLOCK), 0);
+         held->reader = ends[0];
+         held->handed.push_back(ends[1]);
+         return "/dev/fd/" + std::to_string(ends[1]);
+     },
+     [](const std::string&, const FileStatus&, const Held& held) {
+         Bytes piped(4096);
+         ssize_t bytes = read(held.reader, piped.data(), piped.size());
+         piped.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+         EXPECT_TRUE(IsTheRecolouredImage(piped));
+     }},
+    {"FileInAnotherMountNamespaceByProcRoot", true, false, true,
+     [](const std::string& w, Held* held) {
+         MakeFolder(w + "/ns", kCaller, 0755);
+         held->namespaceHolder = HoldAFolderInANamespaceOfItsOwn(w + "/ns");
+         return held->namespaceHolder < 0 ? std::string()
+                                          : "/proc/" + std::to_string(held->namespaceHolder) +
+                                                "/root" + w + "/ns/out.bmp";
+     },
+     [](const std::string& w, const FileStatus&, const Held&) {
+         EXPECT_TRUE(fs::is_empty(w + "/ns")) << "the caller's own folder of that name";
+     }},
 };
 
 void PrintTo(const OutputCase& test, std::ostream* out)
