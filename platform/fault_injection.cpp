@@ -5,8 +5,13 @@
 #ifdef ORVANEPAVONIZE_TEST_SEAMS
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#if !defined(_WIN32)
+#include <cstdio>
+#include <fcntl.h>
+#endif
 
 namespace {
 
@@ -14,6 +19,8 @@ namespace {
 constinit std::atomic<int> faultCountdown[static_cast<int>(FaultPoint::Count)] = {};
 // Points where the process is killed instead of failing the step.
 constinit std::atomic<bool> killAtFault[static_cast<int>(FaultPoint::Count)] = {};
+// The file each plant point moves into place; nullptr: none.
+constinit std::atomic<const char*> plantedAt[static_cast<int>(PlantPoint::Count)] = {};
 
 }  // namespace
 
@@ -35,5 +42,25 @@ void PlatformInjectFault(FaultPoint point, int occurrence, bool kill)
     faultCountdown[static_cast<int>(point)].store(occurrence > 0 ? occurrence : 0);
     killAtFault[static_cast<int>(point)].store(kill);
 }
+
+void PlatformInjectPlant(PlantPoint point, const char* plantedPath)
+{
+    plantedAt[static_cast<int>(point)].store(plantedPath);
+}
+
+#if !defined(_WIN32)
+void PlantInjected(PlantPoint point, int folder, const char* name)
+{
+    const char* planted = plantedAt[static_cast<int>(point)].exchange(nullptr);
+    if (planted != nullptr) {
+        // The step after it sees errno as it was.
+        int error = errno;
+        if (renameat(AT_FDCWD, planted, folder, name) != 0) {
+            std::perror("planting a file");
+        }
+        errno = error;
+    }
+}
+#endif
 
 #endif

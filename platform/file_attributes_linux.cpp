@@ -58,6 +58,8 @@ bool CopyAttribute(int from, int to, const char* name)
     return copied;
 }
 
+}  // namespace
+
 bool CopyExtendedAttributes(int from, int to)
 {
     ssize_t listBytes = flistxattr(from, nullptr, 0);
@@ -65,8 +67,8 @@ bool CopyExtendedAttributes(int from, int to)
         return listBytes == 0 || NoAttributesHere(errno);
     }
     char* names = static_cast<char*>(PlatformAllocate(static_cast<size_t>(listBytes)));
-    // A list that grew since it was measured fails with ERANGE: the file is
-    // then rewritten in place.
+    // A list that grew since it was measured fails with ERANGE, and the copy
+    // with it.
     bool copied = names != nullptr && flistxattr(from, names, listBytes) == listBytes;
     for (ssize_t at = 0; copied && at < listBytes; at += std::strlen(names + at) + 1) {
         copied = CopyAttribute(from, to, names + at);
@@ -94,11 +96,4 @@ bool CopyInodeFlags(int from, int to)
     return (current & wanted) == wanted ||
            (ioctl(to, FS_IOC_SETFLAGS, &updated) == 0 &&
             ioctl(to, FS_IOC_GETFLAGS, &current) == 0 && (current & wanted) == wanted);
-}
-
-}  // namespace
-
-bool CopyFileAttributes(int from, int to)
-{
-    return CopyExtendedAttributes(from, to) && CopyInodeFlags(from, to);
 }

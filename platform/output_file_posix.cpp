@@ -46,14 +46,25 @@ void CloseDescriptor(PlatformHandle* handle)
     }
 }
 
-// Gives the temporary the existing file's owner, group and mode, then what
-// else it carries. Set-ID bits are copied only because owner and group were
-// kept (chown clears them), and attributes last, as chown clears file
+// Gives the temporary the replaced file's owner, group and mode, then its
+// extended attributes. Set-ID bits are copied only because owner and group
+// were kept (chown clears them), and attributes last, as chown clears file
 // capabilities too.
-bool TakeOverTheFile(int temporary, int target, const struct stat& status)
+bool GiveOwnerModeAndAttributes(int temporary, int replaced)
 {
-    return fchown(temporary, status.st_uid, status.st_gid) == 0 &&
-           fchmod(temporary, status.st_mode & 07777) == 0 && CopyFileAttributes(target, temporary);
+    struct stat status {};
+    return fstat(replaced, &status) == 0 && fchown(temporary, status.st_uid, status.st_gid) == 0 &&
+           fchmod(temporary, status.st_mode & 07777) == 0 &&
+           CopyExtendedAttributes(replaced, temporary);
+}
+
+// In place, as "wb" would, but nothing is cut until the image is written:
+// the folder and the other names are untouched.
+void RewriteInPlace(int target, PlatformOutput* output)
+{
+    CloseDescriptor(&output->folder);
+    output->handle = target;
+    output->route = OutputRoute::InPlace;
 }
 
 bool IsRefusalOfTheFolder(int error)
@@ -63,13 +74,18 @@ bool IsRefusalOfTheFolder(int error)
 
 // The existing regular file `target` is replaced through a temporary when
 // that keeps it the same file to its users, and otherwise rewritten in
-// place. A second name would keep the old image after a rename.
+// place. A second name would keep the old image after a rename. What the
+// file carries is given to the empty temporary as a trial, which decides
+// the route and is the only time some inode flags can be given; writing
+// clears capabilities and set-ID bits again, so the end of the save gives
+// them once more.
 bool BeginReplacing(int target, const struct stat& status, PlatformOutput* output)
 {
     if (status.st_nlink == 1) {
         int temporary = CreateTemporary(output, status.st_mode & 0777);
-        if (temporary >= 0 && TakeOverTheFile(temporary, target, status)) {
-            close(target);
+        if (temporary >= 0 && GiveOwnerModeAndAttributes(temporary, target) &&
+            CopyInodeFlags(target, temporary)) {
+            output->replaced = target;
             output->handle = temporary;
             output->route = OutputRoute::Replacement;
             return true;
@@ -86,11 +102,7 @@ bool BeginReplacing(int target, const struct stat& status, PlatformOutput* outpu
             return false;
         }
     }
-    // In place, as "wb" would, but nothing is cut until the image is
-    // written: the folder and the other names are untouched.
-    CloseDescriptor(&output->folder);
-    output->handle = target;
-    output->route = OutputRoute::InPlace;
+    RewriteInPlace(target, output);
     return true;
 }
 
@@ -101,6 +113,7 @@ void ReleaseOutput(PlatformOutput* output)
     // The reason of the failure that led here is what the caller reports.
     int error = errno;
     CloseDescriptor(&output->handle);
+    CloseDescriptor(&output->replaced);
     RemoveTemporaryName(output);
     CloseDescriptor(&output->folder);
     PlatformRelease(output->targetName);
@@ -108,23 +121,40 @@ void ReleaseOutput(PlatformOutput* output)
     errno = error;
 }
 
+namespace {
+
+// Ends a failed begin with errno as the failure left it.
+bool FailToBegin(PlatformOutput* output)
+{
+    int error = errno;
+    ReleaseOutput(output);
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
 bool PlatformBeginOutput(const char* path, PlatformOutput* output)
 {
     *output = PlatformOutput{};
     int folder = -1;
-    if (path == nullptr || path[0] == 0 || !FindOutputTarget(path, &folder, &output->targetName)) {
+    bool procLink = false;
+    if (path == nullptr || path[0] == 0 ||
+        !FindOutputTarget(path, &folder, &output->targetName, &procLink)) {
         return false;
     }
     output->folder = folder;
+    PlantInjected(PlantPoint::AfterWalk, folder, output->targetName);
     // Opened as the caller, without truncating: a file "wb" could not open
     // is refused here, before anything changes. O_NONBLOCK so that a FIFO
-    // with no reader is refused instead of waited for.
-    int target = openat(folder, output->targetName, O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    // with no reader is refused instead of waited for. A proc link is
+    // opened through, to what the kernel holds; nothing is made there.
+    int target = openat(folder, output->targetName,
+                        O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (procLink ? 0 : O_NOFOLLOW));
     if (target < 0) {
-        int temporary = errno == ENOENT ? CreateTemporary(output, 0666) : -1;
+        int temporary = errno == ENOENT && !procLink ? CreateTemporary(output, 0666) : -1;
         if (temporary < 0) {
-            ReleaseOutput(output);
-            return false;
+            return FailToBegin(output);
         }
         output->handle = temporary;
         output->route = OutputRoute::NewFile;
@@ -135,20 +165,31 @@ bool PlatformBeginOutput(const char* path, PlatformOutput* output)
     if (fstat(target, &status) != 0 || flags < 0 ||
         fcntl(target, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close(target);
-        ReleaseOutput(output);
-        return false;
+        return FailToBegin(output);
+    }
+    // Looked at again now that it is open: what another user planted after
+    // the walk's look is refused as what was there before it.
+    if (IsPlanted(folder, status)) {
+        close(target);
+        errno = EACCES;
+        return FailToBegin(output);
     }
     if (!S_ISREG(status.st_mode)) {
-        // A FIFO or a device cannot be renamed over: written straight
-        // through.
+        // A FIFO, a pipe or a device cannot be renamed over: written
+        // straight through.
         CloseDescriptor(&output->folder);
         output->handle = target;
         output->route = OutputRoute::StraightThrough;
         return true;
     }
+    if (procLink) {
+        // A file known by a descriptor (deleted, perhaps) has no name to
+        // rename over.
+        RewriteInPlace(target, output);
+        return true;
+    }
     if (!BeginReplacing(target, status, output)) {
-        ReleaseOutput(output);
-        return false;
+        return FailToBegin(output);
     }
     return true;
 }
@@ -218,31 +259,9 @@ bool SyncOutput(PlatformOutput* output)
     return fsync(Descriptor(output->handle)) == 0;
 }
 
-// An unnamed temporary is named while open. A new file is linked straight to
-// its name, so it never has another; when something took that name
-// meanwhile, or for a replacement, it gets a temporary name and is renamed
-// over the output after the close.
-bool NameOutputBeforeClose(PlatformOutput* output)
+bool GiveReplacementItsAttributes(PlatformOutput* output)
 {
-    if (!output->unnamedTemporary) {
-        return true;
-    }
-    struct stat ours {};
-    if (fstat(Descriptor(output->handle), &ours) != 0) {
-        return false;
-    }
-    if (output->route == OutputRoute::NewFile) {
-        if (LinkTemporary(output, output->targetName)) {
-            output->linkedBeforeClose = true;
-            output->linkedDevice = static_cast<uint64_t>(ours.st_dev);
-            output->linkedInode = static_cast<uint64_t>(ours.st_ino);
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
-        }
-    }
-    return NameTemporary(output);
+    return GiveOwnerModeAndAttributes(Descriptor(output->handle), Descriptor(output->replaced));
 }
 
 bool CloseOutput(PlatformOutput* output)
@@ -251,23 +270,4 @@ bool CloseOutput(PlatformOutput* output)
     // A failed close has still released the descriptor.
     output->handle = kNoPlatformHandle;
     return close(fd) == 0;
-}
-
-// Removes the name a new file was linked to, while it is still the file
-// this save made.
-void UndoNamingBeforeClose(PlatformOutput* output)
-{
-    struct stat now {};
-    if (output->linkedBeforeClose &&
-        fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-        static_cast<uint64_t>(now.st_dev) == output->linkedDevice &&
-        static_cast<uint64_t>(now.st_ino) == output->linkedInode) {
-        unlinkat(Descriptor(output->folder), output->targetName, 0);
-    }
-}
-
-bool PutTemporaryInPlace(PlatformOutput* output)
-{
-    int folder = Descriptor(output->folder);
-    return renameat(folder, output->temporaryName, folder, output->targetName) == 0;
 }

@@ -220,6 +220,13 @@ bool SyncOutput(PlatformOutput* output)
     return FlushFileBuffers(Win32Handle(output->handle));
 }
 
+// ReplaceFile gives the replacement the old file's attributes and access
+// control list when it puts it in place.
+bool GiveReplacementItsAttributes(PlatformOutput*)
+{
+    return true;
+}
+
 // Windows cannot name an open file anew: the temporary has its name from the
 // start.
 bool NameOutputBeforeClose(PlatformOutput*)

@@ -1,7 +1,8 @@
 // The end of every save, the same on each platform: a file rewritten in
-// place is cut to length, an old image's replacement is synced, the output
-// is closed and its temporary put in place. After any failure the
-// temporary goes, and nothing else is touched.
+// place is cut to length, an old image's replacement is given what the old
+// file carried and synced, the output is closed and its temporary put in
+// place. After any failure the temporary goes, and nothing else is
+// touched.
 #include <cerrno>
 
 #include "output_steps.h"
@@ -27,6 +28,13 @@ bool PlatformFinishOutput(PlatformOutput* output)
     // of a longer old image goes only now.
     bool good = output->route != OutputRoute::InPlace ||
                 Step(!OutputFaultFires(FaultPoint::Truncate) && CutOutputToWritten(output), &error);
+    // What the replaced file carried goes on last, as cp -a gives it, since
+    // writing clears some of it; and before the sync, which puts it on disk
+    // with the bytes.
+    good = good && Step(!(output->route == OutputRoute::Replacement &&
+                          (OutputFaultFires(FaultPoint::Attributes) ||
+                           !GiveReplacementItsAttributes(output))),
+                        &error);
     // Replacing an existing image: its bytes must be on disk before the
     // rename, or a crash could leave an empty file where the image was.
     bool replaces =

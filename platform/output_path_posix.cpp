@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #if defined(__linux__)
+#include <linux/magic.h>
 #include <sys/fsuid.h>
+#include <sys/vfs.h>
 #endif
 
 #include "output_names.h"
@@ -36,17 +38,20 @@ uid_t CallerFileUser()
 // that its root lacks to the real one.
 constexpr int kAtRoot = AT_FDCWD;
 
-// In a sticky folder that anyone may write, another user can plant an entry
-// but not replace the caller's: only what the caller or the folder's owner
-// owns there is trusted, whatever the kernel's own protection is set to.
-bool IsPlanted(int folder, const struct stat& entry)
+// Links of a proc file system (/proc/self/fd/N, /proc/PID/root) stand for
+// what the kernel holds, which their text does not name: a deleted file's
+// reads "NAME (deleted)", a pipe's "pipe:[N]", and another mount
+// namespace's root reads "/", the caller's own.
+bool IsOnProc(int folder)
 {
-    struct stat status {};
-    if ((folder == kAtRoot ? stat("/", &status) : fstat(folder, &status)) != 0) {
-        return true;
-    }
-    bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
-    return shared && entry.st_uid != CallerFileUser() && entry.st_uid != status.st_uid;
+#if defined(__linux__)
+    struct statfs status {};
+    return (folder == kAtRoot ? statfs("/", &status) : fstatfs(folder, &status)) == 0 &&
+           status.f_type == PROC_SUPER_MAGIC;
+#else
+    (void)folder;
+    return false;
+#endif
 }
 
 // The rest of a walk after a link: the link's text, then what followed the
@@ -98,12 +103,22 @@ void EndWalk(Walk* walk)
     PlatformRelease(walk->linkText);
 }
 
+// Counts a link gone through: past the kernel's own limit, the walk ends as
+// its lookup would.
+bool CountLink(Walk* walk)
+{
+    if (++walk->linksFollowed > kMaxLinksFollowed) {
+        errno = ELOOP;
+        return false;
+    }
+    return true;
+}
+
 // Follows the link `name` in the walk's folder: the walk goes on with its
 // text (from / when it is absolute), then the rest of the path.
 bool FollowLink(Walk* walk, const char* name, const struct stat& link, const char* rest)
 {
-    if (++walk->linksFollowed > kMaxLinksFollowed) {
-        errno = ELOOP;
+    if (!CountLink(walk)) {
         return false;
     }
     if (IsPlanted(walk->folder, link)) {
@@ -125,6 +140,14 @@ bool FollowLink(Walk* walk, const char* name, const struct stat& link, const cha
     walk->path = joined;
     walk->next = joined;
     return walk->path[0] != '/' || MoveTo(&walk->folder, kAtRoot);
+}
+
+// Goes through the proc link `name`, a folder in the middle of the path, as
+// the kernel resolves it: the walk goes on from what it stands for.
+bool EnterThroughProcLink(Walk* walk, const char* name, const char* rest)
+{
+    walk->next = rest;
+    return CountLink(walk) && MoveTo(&walk->folder, openat(walk->folder, name, kFolderFlags));
 }
 
 // The name `bytes` bytes long at `text`, as it is looked up in `folder`.
@@ -161,8 +184,28 @@ bool HandOver(int* walkFolder, char* component, int* folder, char** name)
 
 }  // namespace
 
-bool FindOutputTarget(const char* path, int* folder, char** name)
+// In a sticky folder that anyone may write, another user can plant an entry
+// but not replace the caller's: only what the caller or the folder's owner
+// owns there is trusted, whatever the kernel's own protection is set to.
+bool IsPlanted(int folder, const struct stat& entry)
 {
+    struct stat status {};
+    if ((folder == kAtRoot ? stat("/", &status) : fstat(folder, &status)) != 0) {
+        return true;
+    }
+    bool shared = (status.st_mode & S_ISVTX) != 0 && (status.st_mode & S_IWOTH) != 0;
+    return shared && entry.st_uid != CallerFileUser() && entry.st_uid != status.st_uid;
+}
+
+bool NameIsPlanted(int folder, const char* name)
+{
+    struct stat entry {};
+    return fstatat(folder, name, &entry, AT_SYMLINK_NOFOLLOW) == 0 && IsPlanted(folder, entry);
+}
+
+bool FindOutputTarget(const char* path, int* folder, char** name, bool* procLink)
+{
+    *procLink = false;
     Walk walk;
     walk.path = CopyText(path, std::strlen(path));
     walk.linkText = static_cast<char*>(PlatformAllocate(kLinkTextBytes));
@@ -192,7 +235,16 @@ bool FindOutputTarget(const char* path, int* folder, char** name)
         struct stat entry {};
         bool exists = fstatat(walk.folder, component, &entry, AT_SYMLINK_NOFOLLOW) == 0;
         bool going = false;
-        if (exists && S_ISLNK(entry.st_mode)) {
+        bool link = exists && S_ISLNK(entry.st_mode);
+        if (link && IsOnProc(walk.folder)) {
+            if (last) {
+                found = HandOver(&walk.folder, component, folder, name);
+                *procLink = found;
+                component = found ? nullptr : component;
+            } else {
+                going = EnterThroughProcLink(&walk, component, rest);
+            }
+        } else if (link) {
             going = FollowLink(&walk, component, entry, rest);
         } else if (last && (exists || errno == ENOENT)) {
             if (exists && IsPlanted(walk.folder, entry)) {

@@ -9,6 +9,10 @@
 bool OutputFaultFires(FaultPoint point);
 // Cuts a file rewritten in place to what has been written.
 bool CutOutputToWritten(PlatformOutput* output);
+// Gives a replacement, once its bytes are written, the replaced file's owner,
+// mode and extended attributes again: a write clears file capabilities,
+// and set-ID bits when the caller is not root.
+bool GiveReplacementItsAttributes(PlatformOutput* output);
 // Puts the output's bytes on disk.
 bool SyncOutput(PlatformOutput* output);
 // What must be done while the output is still open: on Linux, an unnamed

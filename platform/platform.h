@@ -131,6 +131,9 @@ struct PlatformOutput {
     bool linkedBeforeClose = false;
     uint64_t linkedDevice = 0;
     uint64_t linkedInode = 0;
+    // The file a replacement stands in for, kept open to give the
+    // replacement its owner, mode and attributes once the image is written.
+    PlatformHandle replaced = kNoPlatformHandle;
 };
 
 // The output functions below leave errno saying why when they fail, where
@@ -139,7 +142,8 @@ struct PlatformOutput {
 // false when the output cannot be opened: a missing or unwritable folder,
 // a folder as target, an existing file the caller may not write, a FIFO
 // with no reader, a symbolic link or a file that another user planted in a
-// shared folder such as /tmp, no path.
+// shared folder such as /tmp (before or after the path was looked at), no
+// path.
 bool PlatformBeginOutput(const char* path, PlatformOutput* output);
 // Makes room for the `byteCount` bytes that will be written, before the
 // first one is: a file-size limit or a full disk fails here, while the old
@@ -160,14 +164,23 @@ void PlatformAbandonOutput(PlatformOutput* output);
 // The steps of writing an output that can fail. Writes are unbuffered, so
 // there is no flush step; the sync is only done when replacing a file.
 enum class FaultPoint {
-    Write,     // one write() of PlatformWrite
-    Sync,      // fsync before replacing or finishing the rewrite of a file
-    Close,     // closing the output
-    Rename,    // putting the temporary file in place
-    Link,      // giving an unnamed temporary file a name in its folder
-    Truncate,  // cutting an output rewritten in place to its new length
-    Unnamed,   // creating an unnamed temporary (fails as on a file system without them)
-    Reserve,   // reserving the output's space (fails as on a full disk)
+    Write,       // one write() of PlatformWrite
+    Sync,        // fsync before replacing or finishing the rewrite of a file
+    Close,       // closing the output
+    Rename,      // putting the temporary file in place
+    Link,        // giving an unnamed temporary file a name in its folder
+    Truncate,    // cutting an output rewritten in place to its new length
+    Unnamed,     // creating an unnamed temporary (fails as on a file system without them)
+    Reserve,     // reserving the output's space (fails as on a full disk)
+    Attributes,  // giving a written replacement the old file's owner, mode and attributes
+    Count,
+};
+
+// Moments between two looks at the output's name, where another user could
+// plant a file at it.
+enum class PlantPoint {
+    AfterWalk,   // the path has been looked at, the output not yet opened
+    BeforeLink,  // a new file is about to be linked to its name
     Count,
 };
 
@@ -178,4 +191,8 @@ enum class FaultPoint {
 // disarms it. Each point is armed on its own. Nothing in the library calls
 // this.
 void PlatformInjectFault(FaultPoint point, int occurrence, bool kill = false);
+// Test seam: the next time `point` is reached, the file at `plantedPath`
+// (made by the test, owned by another user) is moved to the output's name,
+// as that user could make it there at that moment; nullptr disarms it.
+void PlatformInjectPlant(PlantPoint point, const char* plantedPath);
 #endif

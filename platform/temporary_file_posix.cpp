@@ -5,9 +5,12 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "fault_injection.h"
 #include "output_names.h"
+#include "output_path_posix.h"
 #include "output_steps.h"
 
 namespace {
@@ -118,4 +121,58 @@ bool NameTemporary(PlatformOutput* output)
         }
     }
     return false;
+}
+
+// An unnamed temporary is named while open. A new file is linked straight to
+// its name, so it never has another; when something took that name
+// meanwhile, or for a replacement, it gets a temporary name and is renamed
+// over the output after the close.
+bool NameOutputBeforeClose(PlatformOutput* output)
+{
+    if (!output->unnamedTemporary) {
+        return true;
+    }
+    struct stat ours {};
+    if (fstat(Descriptor(output->handle), &ours) != 0) {
+        return false;
+    }
+    if (output->route == OutputRoute::NewFile) {
+        PlantInjected(PlantPoint::BeforeLink, Descriptor(output->folder), output->targetName);
+        if (LinkTemporary(output, output->targetName)) {
+            output->linkedBeforeClose = true;
+            output->linkedDevice = static_cast<uint64_t>(ours.st_dev);
+            output->linkedInode = static_cast<uint64_t>(ours.st_ino);
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return NameTemporary(output);
+}
+
+// Removes the name a new file was linked to, while it is still the file
+// this save made.
+void UndoNamingBeforeClose(PlatformOutput* output)
+{
+    struct stat now {};
+    if (output->linkedBeforeClose &&
+        fstatat(Descriptor(output->folder), output->targetName, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        static_cast<uint64_t>(now.st_dev) == output->linkedDevice &&
+        static_cast<uint64_t>(now.st_ino) == output->linkedInode) {
+        unlinkat(Descriptor(output->folder), output->targetName, 0);
+    }
+}
+
+// What the rename would replace is looked at once more: a file another user
+// planted at a new output's name, or in place of one since it was opened,
+// is never replaced, by root either.
+bool PutTemporaryInPlace(PlatformOutput* output)
+{
+    int folder = Descriptor(output->folder);
+    if (NameIsPlanted(folder, output->targetName)) {
+        errno = EACCES;
+        return false;
+    }
+    return renameat(folder, output->temporaryName, folder, output->targetName) == 0;
 }

@@ -1,7 +1,8 @@
 // The temporary file that an output is written to, in the output's folder:
 // unnamed where the file system allows (O_TMPFILE), so that it has no name
 // until it is complete, and named ".pavonize-" and twelve hex digits where
-// it does not.
+// it does not. The steps of output_steps.h that give it its names, and put
+// it in the output's place, are here too.
 #pragma once
 
 #include <sys/types.h>

@@ -1,6 +1,6 @@
 // A save that fails at any step, in a real process: reserving the space,
-// the write of each part of the file, the sync, naming the temporary, the
-// close and the rename,
+// the write of each part of the file, giving the replacement the old file's
+// attributes, the sync, naming the temporary, the close and the rename,
 // with an unnamed temporary and with the named one used where the file
 // system has no unnamed ones. Each ends with status 1 and "write BMP image
 // failed", never "image saved", leaves no temporary file, and leaves
@@ -26,15 +26,17 @@ struct SaveStep {
 };
 
 // A save reserves its space, makes three writes (headers, palette, pixel
-// rows), names its temporary, closes it and renames it, and syncs before
-// replacing an existing file. A named temporary has no naming step; a new
-// file is neither synced nor renamed, as its temporary is linked straight
+// rows), names its temporary, closes it and renames it, and before
+// replacing an existing file gives the temporary what that file carries
+// and syncs. A named temporary has no naming step; a new file is neither
+// given attributes, synced nor renamed, as its temporary is linked straight
 // to its name.
 const SaveStep kSteps[] = {
     {"Reserve", "reserve:1"},
     {"HeaderWrite", "write:1"},
     {"PaletteWrite", "write:2"},
     {"PixelWrite", "write:3"},
+    {"Attributes", "attributes:1", false},
     {"Sync", "sync:1", false},
     {"Link", "link:1"},
     {"Close", "close:1"},
@@ -116,12 +118,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, EverySaveStepTest, ::testing::ValuesIn(kSteps),
 
 TEST_F(SaveFaultTest, FaultsPastTheLastStepNeverFireSoTheTableIsComplete)
 {
-    // A fourth write, a second reservation, close, rename or naming, or an
-    // in-place cut would mean a save step the table above does not cover.
+    // A fourth write, a second reservation, close, rename, naming or giving
+    // of attributes, or an in-place cut would mean a save step the table
+    // above does not cover.
     const Bytes input = Image();
     WriteFileBytes(in_, input);
     for (const char* faults : {"write:4", "reserve:2", "close:2", "rename:2", "sync:2", "link:2",
-                               "truncate:1", "unnamed:1,link:1"}) {
+                               "attributes:2", "truncate:1", "unnamed:1,link:1"}) {
         ProcessResult result = Run(faults, in_, in_);
         EXPECT_EQ(result.exitStatus, 0) << faults << result.err;
         EXPECT_EQ(result.out, kSuccess) << faults;

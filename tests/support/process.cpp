@@ -74,6 +74,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
         } else if (options.standardOutput == StandardOutputKind::Closed) {
             close(STDOUT_FILENO);
         }
+        for (int inherited : options.inheritedDescriptors) {
+            if (fcntl(inherited, F_SETFD, 0) != 0) {
+                _exit(127);
+            }
+        }
         if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0) {
             _exit(127);
         }

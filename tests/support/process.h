@@ -22,6 +22,9 @@ struct ProcessOptions {
     bool standardErrorTerminal = false;  // standard error on a pseudo-terminal
     bool asNobody = false;  // run as user and group 65534 through setpriv, with no other groups
     StandardOutputKind standardOutput = StandardOutputKind::Pipe;
+    // Descriptors of the test the process inherits under the same numbers,
+    // for /proc/self/fd/N and /dev/fd/N outputs.
+    std::vector<int> inheritedDescriptors;
 };
 
 // The user and group `asNobody` runs as.
