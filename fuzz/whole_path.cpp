@@ -155,7 +155,8 @@ void CheckMemoryCallAgrees(const uint8_t* bytes, size_t byteCount, WholePathOutc
         const auto* made = static_cast<const char*>(memory);
         if (got != static_cast<ssize_t>(memoryBytes) || memoryBytes < kColoursAt + kColoursBytes ||
             std::memcmp(saved.data(), made, kColoursAt) != 0 ||
-            std::memcmp(saved.data() + kColoursAt + kColoursBytes, made + kColoursAt + kColoursBytes,
+            std::memcmp(saved.data() + kColoursAt + kColoursBytes,
+                        made + kColoursAt + kColoursBytes,
                         memoryBytes - kColoursAt - kColoursBytes) != 0) {
             Broken("the memory call made another image than the file call");
         }

@@ -23,7 +23,9 @@ namespace {
 // take, whether to take more, and each image's outcome once it is known.
 struct Batch {
     Batch(const HostRequest& request, PavonizeFileFunction pavonize)
-        : request(request), pavonize(pavonize), done(request.jobs.size(), false),
+        : request(request),
+          pavonize(pavonize),
+          done(request.jobs.size(), false),
           outcomes(request.jobs.size(), PavonizeStatus{})
     {
     }

@@ -31,10 +31,11 @@ bool PlatformFinishOutput(PlatformOutput* output)
     // What the replaced file carried goes on last, as cp -a gives it, since
     // writing clears some of it; and before the sync, which puts it on disk
     // with the bytes.
-    good = good && Step(!(output->route == OutputRoute::Replacement &&
-                          (OutputFaultFires(FaultPoint::Attributes) ||
-                           !GiveReplacementItsAttributes(output))),
-                        &error);
+    good =
+        good &&
+        Step(!(output->route == OutputRoute::Replacement &&
+               (OutputFaultFires(FaultPoint::Attributes) || !GiveReplacementItsAttributes(output))),
+             &error);
     // Replacing an existing image: its bytes must be on disk before the
     // rename, or a crash could leave an empty file where the image was.
     bool replaces =

@@ -14,6 +14,7 @@
 #include <map>
 #include <poll.h>
 #include <sched.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -1119,6 +1120,36 @@ void PrintTo(const OutputCase& test, std::ostream* out)
     *out << test.name;
 }
 
+// An inotify descriptor watching every file under `folder` for opens and
+// writes.
+int WatchFilesUnder(const std::string& folder)
+{
+    int watcher = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            EXPECT_GE(inotify_add_watch(watcher, entry.path().c_str(),
+                                        IN_OPEN | IN_MODIFY | IN_CLOSE_WRITE),
+                      0);
+        }
+    }
+    return watcher;
+}
+
+// The watches that heard anything, as their numbers; closes the watcher.
+std::vector<std::string> FilesOpenedSince(int watcher)
+{
+    std::vector<std::string> heard;
+    alignas(inotify_event) char events[4096];
+    ssize_t got = read(watcher, events, sizeof events);
+    for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        heard.push_back("watch " + std::to_string(event->wd));
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+    close(watcher);
+    return heard;
+}
+
 class OutputCaseTest : public HostProcessTest, public ::testing::WithParamInterface<OutputCase> {};
 
 TEST_P(OutputCaseTest, EndsAsTheCaseSays)
@@ -1142,6 +1173,11 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
     bool existed = fs::exists(fs::symlink_status(output));
     FileStatus before = existed ? StatusOf(output) : FileStatus{};
 
+    // What is refused before the open is not even opened: a watcher acting
+    // on opens and writes never hears of it. (A file planted after the look
+    // is opened, and refused by what the open shows.)
+    int watcher = test.saved || test.faults != nullptr ? -1 : WatchFilesUnder(w);
+
     ProcessOptions options{.asNobody = test.asNobody, .inheritedDescriptors = held.handed};
     ProcessResult result;
     if (test.faults != nullptr) {
@@ -1154,6 +1190,14 @@ TEST_P(OutputCaseTest, EndsAsTheCaseSays)
     EXPECT_EQ(result.out, test.saved             ? kSuccess
                           : test.refusedAtTheEnd ? kSaveFailed
                                                  : kOutputRefused);
+    if (watcher >= 0) {
+        EXPECT_EQ(FilesOpenedSince(watcher), std::vector<std::string>{});
+    }
+    if (!test.saved && test.faults == nullptr) {
+        // The reason is the failed call's own, after the output's name.
+        EXPECT_NE(result.err.find(Reason(kOutputFailed) + ": " + output + ": "), std::string::npos)
+            << result.err;
+    }
     // A pipe is read by the case's own check.
     if (test.saved && !fs::is_fifo(output)) {
         EXPECT_TRUE(HoldsTheRecolouredImage(output));
