@@ -34,6 +34,11 @@ const Entry kEntries[] = {
     {"PavonizeFile", "--status", ""},
 };
 
+void PrintTo(const Entry& entry, std::ostream* out)
+{
+    *out << entry.name;
+}
+
 class ConcurrentCallsTest : public ::testing::TestWithParam<Entry> {};
 
 TEST_P(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
@@ -71,11 +76,13 @@ TEST_P(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     EXPECT_EQ(together.err, "");  // where a sanitizer would report
     // Pavonize's calls take turns, so their messages never interleave.
     EXPECT_EQ(together.out, GetParam().printed);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     if (GetParam().option != nullptr) {
         Bytes child = ReadFileBytes(out[0] + ".child");
         ASSERT_EQ(child.size(), kPixelOffset + rows[0].size());
         EXPECT_EQ(Bytes(child.begin() + kPixelOffset, child.end()), ExpectedBands(rows[0]));
     }
+#endif
 
     std::vector<Bytes> draws;
     for (int i = 0; i < 2; ++i) {
