@@ -16,8 +16,13 @@ each with one thread, is started on 127.0.0.1 for the run. With
 --scheduler tcp://HOST:8786 the tasks go to a running cluster, started
 for instance with `dask-scheduler` on one machine and `dask-worker
 tcp://HOST:8786` on each of the others.
+
+File names are shown as the shell reads them back, as GNU tools show them,
+so that no name can drive the terminal.
 """
 import argparse
+import itertools
+import os
 import pathlib
 import sys
 
@@ -28,6 +33,36 @@ import orvanepavonize
 # Tasks handed to the cluster at once: enough to keep every worker busy,
 # few enough that the images in flight fit in this program's memory.
 IN_FLIGHT_PER_WORKER_THREAD = 4
+
+# The characters a name may hold and still be shown as it is.
+PLAIN = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+./,:@%=")
+ESCAPES = {"\a": "\\a", "\b": "\\b", "\t": "\\t", "\n": "\\n", "\v": "\\v", "\f": "\\f",
+           "\r": "\\r"}
+
+
+def quoted(name):
+    r"""A file name as the shell reads it back: unchanged when every character
+    is plain, otherwise runs of characters in '...', control characters (C0,
+    DEL and C1, by their UTF-8 bytes) in $'...' and a quote as \'. A name
+    holding ESC and BEL shows as 'e'$'\033'']0;x'$'\a''.bmp'. A byte that is
+    not UTF-8 gets an octal escape too."""
+    text = os.fsdecode(name)
+    if text and all(character in PLAIN for character in text):
+        return text
+
+    def piece(character):
+        code = ord(character)
+        if code < 0x20 or code == 0x7F or 0x80 <= code <= 0x9F or 0xDC80 <= code <= 0xDCFF:
+            raw = bytes([code - 0xDC00]) if code >= 0xDC80 else character.encode()
+            return "$'", "".join(ESCAPES.get(chr(byte), f"\\{byte:03o}") for byte in raw)
+        if character == "'":
+            return "", "\\'"
+        return "'", character
+
+    shown = ""
+    for opening, run in itertools.groupby(map(piece, text), key=lambda pair: pair[0]):
+        shown += opening + "".join(part for _, part in run) + ("'" if opening else "")
+    return shown or "''"
 
 
 def recolour(data):
@@ -77,7 +112,7 @@ def recolour_folder(client, inputs, output_dir):
             try:
                 target.write_bytes(result)
             except OSError as error:
-                failures.append((path.name, f"cannot write {target}: {error.strerror}"))
+                failures.append((path.name, f"cannot write {quoted(target)}: {error.strerror}"))
         future.release()
         submit_next()
     return failures
@@ -96,13 +131,13 @@ def main(arguments):
     if options.workers < 1:
         parser.error("--workers must be at least 1")
     if not options.input_dir.is_dir():
-        parser.error(f"{options.input_dir} is not a folder")
+        parser.error(f"{quoted(options.input_dir)} is not a folder")
     options.output_dir.mkdir(parents=True, exist_ok=True)
     if options.output_dir.resolve() == options.input_dir.resolve():
         parser.error("OUTPUT_DIR must not be INPUT_DIR: the inputs would be overwritten")
     inputs = bmp_files(options.input_dir)
     if not inputs:
-        print(f"no .bmp files in {options.input_dir}", file=sys.stderr)
+        print(f"no .bmp files in {quoted(options.input_dir)}", file=sys.stderr)
         return 0
 
     if options.scheduler:
@@ -120,9 +155,9 @@ def main(arguments):
             cluster.close()
 
     for name, reason in failures:
-        print(f"{name}: not recoloured: {reason}", file=sys.stderr)
+        print(f"{quoted(name)}: not recoloured: {reason}", file=sys.stderr)
     done = len(inputs) - len(failures)
-    print(f"{done} of {len(inputs)} images recoloured into {options.output_dir}")
+    print(f"{done} of {len(inputs)} images recoloured into {quoted(options.output_dir)}")
     if failures:
         print(f"{len(failures)} of {len(inputs)} images failed", file=sys.stderr)
         return 1
