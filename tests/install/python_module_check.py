@@ -8,9 +8,9 @@ inputs the library refuses: each must raise PavonizeError with the library's
 message while this interpreter carries on. Then the worker's colour
 sequence, colours=, the bytes and batch calls, threads, a fork, and real
 SIGINTs at random moments. With DASK_EXAMPLE, runs that example on a local
-cluster of two workers, through --scheduler and through its own cluster,
-and the plain example beside it; both must quote a file name that holds
-control characters.
+cluster of two workers, through --scheduler with TLS and through its own
+cluster, and the plain example beside it; both must quote a file name that
+holds control characters.
 Prints "module ok" at the end; any failed check ends it with a traceback.
 """
 import errno
@@ -399,10 +399,11 @@ ESCAPE_NAME_QUOTED = "'e'$'\\033'']0;x'$'\\a''.bmp'"
 
 
 def check_examples(example, sample, scratch):
-    """The cluster example over good and refused images, on a cluster this
-    check starts (through --scheduler) and on the example's own; and the
-    plain example beside it."""
+    """The cluster example over good and refused images, on a cluster with
+    TLS that this check starts (through --scheduler and certificate files)
+    and on the example's own; and the plain example beside it."""
     from distributed import LocalCluster
+    from distributed.security import Security
     inputs = scratch / "dask-in"
     inputs.mkdir()
     for index in range(4):
@@ -425,9 +426,21 @@ def check_examples(example, sample, scratch):
         for index in range(4):
             assert (outputs / f"image-{index}.bmp").read_bytes()[PALETTE_OFFSET + 16:] == recoloured
 
+    # The credentials as files, the way a real cluster's are handed out.
+    security = Security.temporary()
+    credentials = {"--tls-ca-file": security.tls_ca_file, "--tls-cert": security.tls_client_cert,
+                   "--tls-key": security.tls_client_key}
+    tls_options = []
+    for option, pem in credentials.items():
+        path = scratch / f"dask{option.replace('--', '-')}.pem"
+        path.write_text(pem)
+        tls_options += [option, str(path)]
     with LocalCluster(n_workers=2, threads_per_worker=1, host="127.0.0.1",
-                      dashboard_address=None) as cluster:
-        run(scratch / "dask-out-scheduler", ["--scheduler", cluster.scheduler_address])
+                      dashboard_address="127.0.0.1:0", worker_dashboard_address="127.0.0.1:0",
+                      security=security) as cluster:
+        assert cluster.scheduler_address.startswith("tls://"), cluster.scheduler_address
+        run(scratch / "dask-out-scheduler",
+            ["--scheduler", cluster.scheduler_address] + tls_options)
     run(scratch / "dask-out-local", ["--workers", "2"])
 
     plain = pathlib.Path(example).with_name("recolour.py")
