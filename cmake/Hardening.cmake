@@ -12,8 +12,8 @@
 #   PIE                           programs loaded at a random address too
 # The sanitizer builds (a -fsanitize= flag, or the fuzzer) leave out
 # _FORTIFY_SOURCE: the sanitizers' runtimes do not intercept its checked
-# forms (__memcpy_chk, __read_chk), so those calls would escape their checks. -DORVANEPAVONIZE_HARDENING=OFF leaves out
-# all of it.
+# forms (__memcpy_chk, __read_chk), so those calls would escape their
+# checks. -DORVANEPAVONIZE_HARDENING=OFF leaves out all of it.
 option(ORVANEPAVONIZE_HARDENING
        "Build with the stack protector, _FORTIFY_SOURCE, full RELRO and PIE, as Debian does" ON)
 

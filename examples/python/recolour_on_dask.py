@@ -3,7 +3,7 @@
 
     recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--workers N]
     recolour_on_dask.py INPUT_DIR OUTPUT_DIR --scheduler tls://HOST:8786
-        --tls-ca-file CA.pem --tls-cert CERT.pem [--tls-key KEY.pem]
+        [--tls-ca-file CA.pem --tls-cert CERT.pem [--tls-key KEY.pem]]
 
 Each *.bmp file of INPUT_DIR becomes one task, which recolours the image
 with orvanepavonize.pavonize_bytes() on whichever worker the scheduler
