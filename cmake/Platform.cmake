@@ -16,6 +16,8 @@
 #   ORVANEPAVONIZE_WITH_HOST, ORVANEPAVONIZE_WITH_PYTHON,
 #   ORVANEPAVONIZE_WITH_DEBIAN_PACKAGES, ORVANEPAVONIZE_WITH_FUZZING
 #                                     which of those apply
+#   ORVANEPAVONIZE_WITH_HARDENING     whether the binaries take the hardening
+#                                     flags of Hardening.cmake
 #   ORVANEPAVONIZE_TEST_FOLDER        the folder of the platform's tests
 #   ORVANEPAVONIZE_TESTS_NEED_GTEST   whether those are GoogleTest programs
 # and defines:

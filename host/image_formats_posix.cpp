@@ -140,6 +140,7 @@ std::string ConversionHint(const std::string& path)
     return "pavonize: " + QuotedName(path) + " is " + article + " " + what +
            " image; convert it to an 8-bit BMP first, for example:\n"
            "  convert " +
-           QuotedName(coder + ":" + path) + " -colorspace Gray -type Palette -compress RLE " +
+           QuotedName(coder + ":" + path) +
+           " -colorspace Gray +dither -type Palette -compress RLE " +
            QuotedName("BMP3:" + GreyName(path)) + "\n";
 }

@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 using namespace expected_messages;
 
 const std::string kDepthRefusal = DepthRefusal(24);
-const std::string kConvertOptions = " -colorspace Gray -type Palette -compress RLE ";
+const std::string kConvertOptions = " -colorspace Gray +dither -type Palette -compress RLE ";
 // Palette entries 0-3 of a process's first image, as blue, green, red:
 // #8FE246, #7DF123, #5159C3, #7F236F.
 const Bytes kFirstColours = {0x46, 0xE2, 0x8F, 0, 0x23, 0xF1, 0x7D, 0,

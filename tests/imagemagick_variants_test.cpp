@@ -94,8 +94,9 @@ TEST(ImageMagickConversion, DocumentedCommandTurnsOtherDepthsIntoAcceptedFiles)
         EXPECT_EQ(refused.out, source.refusal);
 
         // The command the documentation gives.
-        ProcessResult conversion = RunProcess({kConvert, original, "-colorspace", "Gray", "-type",
-                                               "Palette", "-compress", "RLE", "BMP3:" + converted});
+        ProcessResult conversion =
+            RunProcess({kConvert, original, "-colorspace", "Gray", "+dither", "-type", "Palette",
+                        "-compress", "RLE", "BMP3:" + converted});
         ASSERT_EQ(conversion.exitStatus, 0) << conversion.err;
         EXPECT_EQ(Le16At(ReadFileBytes(converted), 14 + 14), 8u);
         ProcessResult accepted = RunBuiltProgram({PAVONIZE_EXE, converted, out});

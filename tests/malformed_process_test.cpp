@@ -70,9 +70,9 @@ void ExpectRefusedByCommandLine(const std::string& input, const std::string& mes
     EXPECT_EQ(result.exitStatus, 1) << "signal " << result.signal;
     EXPECT_EQ(result.out, message);
     EXPECT_EQ(result.err.rfind("pavonize: " + input + ": " + message, 0), 0u) << result.err;
-    EXPECT_EQ(
-        result.err.find(" -colorspace Gray -type Palette -compress RLE BMP3:") != std::string::npos,
-        hinted)
+    EXPECT_EQ(result.err.find(" -colorspace Gray +dither -type Palette -compress RLE BMP3:") !=
+                  std::string::npos,
+              hinted)
         << result.err;
     EXPECT_EQ(ReadFileBytes(out), kPreviousOutput);
     EXPECT_EQ(scratch.List(), before);

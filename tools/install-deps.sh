@@ -21,9 +21,11 @@ packages=(
   clang-format clang-tidy         # style and static checks in CI
   pkg-config                      # the consumer test that links through pkg-config
   dpkg-dev file lintian           # the Debian packages: shlibdeps, and their checks
+  devscripts                      # hardening-check, over every built program and library
   python3                         # the Python module's tests, under /usr/bin/python3
   python3-venv python3-setuptools python3-wheel  # pip install of the module, offline, in a venv
   python3-distributed             # dask.distributed, for the cluster example and its test
+  python3-cryptography            # the certificate of the cluster example's local cluster
   clang libclang-rt-dev           # libFuzzer and clang's sanitizer runtimes
   llvm                            # llvm-symbolizer, for readable sanitizer reports
 )

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Recolour a folder of BMP files on a dask.distributed cluster.
 
-    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--scheduler ADDRESS] [--workers N]
+    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--workers N]
+    recolour_on_dask.py INPUT_DIR OUTPUT_DIR --scheduler tls://HOST:8786
+        [--tls-ca-file CA.pem --tls-cert CERT.pem [--tls-key KEY.pem]]
 
 Each *.bmp file of INPUT_DIR becomes one task, which recolours the image
 with orvanepavonize.pavonize_bytes() on whichever worker the scheduler
@@ -11,23 +13,65 @@ shared folder, only the module and the library. Images that fail are
 collected and reported on standard error at the end, and the status is 1
 if any did (2 for wrong arguments).
 
-Without --scheduler, a local cluster of N worker processes (default 2),
-each with one thread, is started on 127.0.0.1 for the run. With
---scheduler tcp://HOST:8786 the tasks go to a running cluster, started
-for instance with `dask-scheduler` on one machine and `dask-worker
-tcp://HOST:8786` on each of the others.
+Whoever can talk to a cluster's scheduler can run any code on its
+workers, so the clusters here talk TLS with certificates on both ends:
+only a program that holds a certificate of the cluster's own authority
+gets in. Without --scheduler, a local cluster of N worker processes
+(default 2), each with one thread, is started on 127.0.0.1 for the run,
+with a certificate made for that run alone (by Debian's
+python3-cryptography), so that other users of the machine cannot use it.
+With --scheduler tls://HOST:8786 the tasks go to a running cluster;
+--tls-ca-file, --tls-cert and --tls-key name this program's credentials,
+as the options of those names of dask-scheduler and dask-worker name
+theirs (without them, dask's own configuration applies).
+
+File names are shown as the shell reads them back, as GNU tools show them,
+so that no name can drive the terminal.
 """
 import argparse
+import itertools
+import os
 import pathlib
 import sys
 
 from distributed import Client, LocalCluster, as_completed
+from distributed.security import Security
 
 import orvanepavonize
 
 # Tasks handed to the cluster at once: enough to keep every worker busy,
 # few enough that the images in flight fit in this program's memory.
 IN_FLIGHT_PER_WORKER_THREAD = 4
+
+# The characters a name may hold and still be shown as it is.
+PLAIN = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+./,:@%=")
+ESCAPES = {"\a": "\\a", "\b": "\\b", "\t": "\\t", "\n": "\\n", "\v": "\\v", "\f": "\\f",
+           "\r": "\\r"}
+
+
+def quoted(name):
+    r"""A file name as the shell reads it back: unchanged when every character
+    is plain, otherwise runs of characters in '...', control characters (C0,
+    DEL and C1, by their UTF-8 bytes) in $'...' and a quote as \'. A name
+    holding ESC and BEL shows as 'e'$'\033'']0;x'$'\a''.bmp'. A byte that is
+    not UTF-8 gets an octal escape too."""
+    text = os.fsdecode(name)
+    if text and all(character in PLAIN for character in text):
+        return text
+
+    def piece(character):
+        code = ord(character)
+        if code < 0x20 or code == 0x7F or 0x80 <= code <= 0x9F or 0xDC80 <= code <= 0xDCFF:
+            raw = bytes([code - 0xDC00]) if code >= 0xDC80 else character.encode()
+            return "$'", "".join(ESCAPES.get(chr(byte), f"\\{byte:03o}") for byte in raw)
+        if character == "'":
+            return "", "\\'"
+        return "'", character
+
+    shown = ""
+    for opening, run in itertools.groupby(map(piece, text), key=lambda pair: pair[0]):
+        shown += opening + "".join(part for _, part in run) + ("'" if opening else "")
+    return shown or "''"
 
 
 def recolour(data):
@@ -77,7 +121,7 @@ def recolour_folder(client, inputs, output_dir):
             try:
                 target.write_bytes(result)
             except OSError as error:
-                failures.append((path.name, f"cannot write {target}: {error.strerror}"))
+                failures.append((path.name, f"cannot write {quoted(target)}: {error.strerror}"))
         future.release()
         submit_next()
     return failures
@@ -89,29 +133,48 @@ def main(arguments):
     parser.add_argument("input_dir", type=pathlib.Path)
     parser.add_argument("output_dir", type=pathlib.Path)
     parser.add_argument("--scheduler", metavar="ADDRESS",
-                        help="a running cluster's scheduler, e.g. tcp://10.0.0.5:8786")
+                        help="a running cluster's scheduler, e.g. tls://10.0.0.5:8786")
+    parser.add_argument("--tls-ca-file", metavar="FILE",
+                        help="with --scheduler: the certificate of the cluster's authority (PEM)")
+    parser.add_argument("--tls-cert", metavar="FILE",
+                        help="with --scheduler: this program's certificate, signed by it (PEM)")
+    parser.add_argument("--tls-key", metavar="FILE",
+                        help="the certificate's private key, unless the certificate file holds it")
     parser.add_argument("--workers", type=int, default=2, metavar="N",
                         help="worker processes of the local cluster (default 2)")
     options = parser.parse_args(arguments)
     if options.workers < 1:
         parser.error("--workers must be at least 1")
+    tls = options.tls_ca_file or options.tls_cert or options.tls_key
+    if tls and not options.scheduler:
+        parser.error("the --tls options are for --scheduler: the local cluster makes its own")
+    if tls and not (options.tls_ca_file and options.tls_cert):
+        parser.error("TLS needs both --tls-ca-file and --tls-cert")
     if not options.input_dir.is_dir():
-        parser.error(f"{options.input_dir} is not a folder")
+        parser.error(f"{quoted(options.input_dir)} is not a folder")
     options.output_dir.mkdir(parents=True, exist_ok=True)
     if options.output_dir.resolve() == options.input_dir.resolve():
         parser.error("OUTPUT_DIR must not be INPUT_DIR: the inputs would be overwritten")
     inputs = bmp_files(options.input_dir)
     if not inputs:
-        print(f"no .bmp files in {options.input_dir}", file=sys.stderr)
+        print(f"no .bmp files in {quoted(options.input_dir)}", file=sys.stderr)
         return 0
 
     if options.scheduler:
-        client = Client(options.scheduler)
+        security = None
+        if tls:
+            security = Security(tls_ca_file=options.tls_ca_file, tls_client_cert=options.tls_cert,
+                                tls_client_key=options.tls_key, require_encryption=True)
+        client = Client(options.scheduler, security=security)
         cluster = None
     else:
+        security = Security.temporary()
+        # Every listening socket on 127.0.0.1, the HTTP ones (metrics and
+        # status) included.
         cluster = LocalCluster(n_workers=options.workers, threads_per_worker=1, processes=True,
-                               host="127.0.0.1", dashboard_address=None)
-        client = Client(cluster)
+                               host="127.0.0.1", dashboard_address="127.0.0.1:0",
+                               worker_dashboard_address="127.0.0.1:0", security=security)
+        client = Client(cluster, security=security)
     try:
         failures = recolour_folder(client, inputs, options.output_dir)
     finally:
@@ -120,9 +183,9 @@ def main(arguments):
             cluster.close()
 
     for name, reason in failures:
-        print(f"{name}: not recoloured: {reason}", file=sys.stderr)
+        print(f"{quoted(name)}: not recoloured: {reason}", file=sys.stderr)
     done = len(inputs) - len(failures)
-    print(f"{done} of {len(inputs)} images recoloured into {options.output_dir}")
+    print(f"{done} of {len(inputs)} images recoloured into {quoted(options.output_dir)}")
     if failures:
         print(f"{len(failures)} of {len(inputs)} images failed", file=sys.stderr)
         return 1

@@ -12,6 +12,8 @@
 #                     prefix's library through ORVANEPAVONIZE_LIBRARY
 #   runpath           every program and library of the build and the install
 #                     finds its libraries relative to itself
+#   hardening         every program and library of the build and the install
+#                     has what hardening-check looks for (skipped without it)
 # Inputs: STEP SCRATCH BUILD_DIR SOURCE_DIR SAMPLE GENERATOR C_COMPILER
 #         CXX_COMPILER PYTHON LIBDIR (the library folder under the prefix)
 #         PYTHON_DIR (the Python module's folder under the prefix) VERSION
@@ -63,6 +65,41 @@ function(expect_recoloured path)
      OR pixels_hex STREQUAL "" OR NOT not_bands STREQUAL "")
     message(FATAL_ERROR "${path} is not the recoloured sample (size ${size}, sample ${sample_size})")
   endif()
+endfunction()
+
+# Sets `out_var` to every ELF program and shared object of the build and the
+# install, and fails unless the build's and the install's pavonize are among
+# them. The consumers' own programs, linked as their users would link them,
+# are theirs and left out, and so is the Debian package test's own build of
+# the same sources, which that test may be remaking meanwhile.
+function(list_built_elf_files out_var)
+  # Regular files of 64 bytes or more: no link, and no FIFO the Python
+  # checks leave (which a read would wait on forever). Listed by find, as a
+  # name with a ';', '[' or ']' (the Python checks make one) would break a
+  # CMake list apart; no program or library is named so. Files the other
+  # tests remove meanwhile may be gone by the time they are read.
+  execute_process(
+    COMMAND find "${BUILD_DIR}" -path "${BUILD_DIR}/tests/install/debian" -prune
+      -o -type f -size +63c ! -name "*[];[]*" ! -name "*\n*" -print
+    OUTPUT_VARIABLE listing OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  string(REPLACE "\n" ";" files "${listing}")
+  list(FILTER files EXCLUDE REGEX
+    "\\.(o|a|bmp)$|/consumer/(find-package|pkg-config|load-at-run-time)/")
+  set(found "")
+  foreach(file IN LISTS files)
+    if(NOT EXISTS "${file}")
+      continue()
+    endif()
+    # ELF programs and shared objects: e_type 2 or 3, little-endian.
+    file(READ "${file}" head LIMIT 18 HEX)
+    if(head MATCHES "^7f454c46.*0[23]00$")
+      list(APPEND found "${file}")
+    endif()
+  endforeach()
+  if(NOT found MATCHES "/bin/pavonize;" OR NOT found MATCHES "/prefix/bin/pavonize")
+    message(FATAL_ERROR "the build's and the install's pavonize were not among the files checked:\n${found}")
+  endif()
+  set(${out_var} "${found}" PARENT_SCOPE)
 endfunction()
 
 # Configures and builds an example project against the installed prefix only.
@@ -223,31 +260,10 @@ elseif(STEP STREQUAL "python")
 elseif(STEP STREQUAL "runpath")
   # No empty entry (the loader reads it as the current folder), no
   # relative one (a folder of the current folder) and no path into the
-  # build tree: only $ORIGIN. The consumers' own programs, linked with an
-  # rpath as their users would link them, are theirs and left out, and so is
-  # the Debian package test's own build of the same sources, which that
-  # test may be remaking meanwhile.
-  file(GLOB_RECURSE files LIST_DIRECTORIES false "${BUILD_DIR}/*")
-  list(FILTER files EXCLUDE REGEX
-    "\\.(o|a|bmp)$|/consumer/(find-package|pkg-config|load-at-run-time)/|/tests/install/debian/")
-  set(checked "")
+  # build tree: only $ORIGIN.
+  list_built_elf_files(files)
   set(faults "")
   foreach(file IN LISTS files)
-    # Links, and FIFOs the Python checks leave (which a read would wait on
-    # forever): neither has a size of its own.
-    if(IS_SYMLINK "${file}")
-      continue()
-    endif()
-    file(SIZE "${file}" size)
-    if(size LESS 64)
-      continue()
-    endif()
-    # ELF programs and shared objects: e_type 2 or 3, little-endian.
-    file(READ "${file}" head LIMIT 18 HEX)
-    if(NOT head MATCHES "^7f454c46.*0[23]00$")
-      continue()
-    endif()
-    list(APPEND checked "${file}")
     execute_process(COMMAND readelf -d "${file}" OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
     string(REGEX MATCHALL "Library (runpath|rpath): \\[[^]\n]*\\]" paths "${dynamic}")
     foreach(path IN LISTS paths)
@@ -256,11 +272,66 @@ elseif(STEP STREQUAL "runpath")
       endif()
     endforeach()
   endforeach()
-  if(NOT checked MATCHES "/bin/pavonize;" OR NOT checked MATCHES "/prefix/bin/pavonize")
-    message(FATAL_ERROR "the build's and the install's pavonize were not among the files checked:\n${checked}")
-  endif()
   if(faults)
     message(FATAL_ERROR "search paths that are not relative to the file itself:\n${faults}")
+  endif()
+
+elseif(STEP STREQUAL "hardening")
+  # Debian's hardening: PIE, the stack protector, _FORTIFY_SOURCE, RELRO and
+  # immediate binding. Any "no" fails, but for two that hardening-check
+  # guesses from the functions a file calls, where a "no" also means there
+  # was nothing to protect:
+  # - "Stack protected: no" is only the absence of the canary's failure
+  #   call, as in a file with no local array. It passes when the debug
+  #   information shows every compile unit built with the stack protector.
+  # - "Fortify Source functions: no" is only the absence of checked calls.
+  #   C++'s strings and containers copy through the compiler's memcpy,
+  #   memmove and memset, which _FORTIFY_SOURCE never checks, as it leaves
+  #   any copy whose size the compiler cannot see. A "no" passes when those
+  #   three are all it found; a printf or a read left unchecked fails.
+  # An "unknown" is no "no": nothing of the kind was found to judge.
+  # Control flow protection (x86's IBT and shadow stack) is not asked for:
+  # Debian 12 does not build with it, and its C library's start files, in
+  # every program, lack the marking.
+  find_program(HARDENING_CHECK hardening-check)
+  if(NOT HARDENING_CHECK)
+    message("SKIPPED: hardening-check is not installed (Debian's devscripts)")
+    return()
+  endif()
+  list_built_elf_files(files)
+  # CMake's probes of the compilers are built with its own flags.
+  list(FILTER files EXCLUDE REGEX "/CMakeFiles/")
+  set(faults "")
+  foreach(file IN LISTS files)
+    execute_process(COMMAND ${HARDENING_CHECK} --nocfprotection --verbose "${file}"
+      OUTPUT_VARIABLE report ERROR_VARIABLE err)
+    # A report without its last line: hardening-check could not read the file.
+    if(NOT report MATCHES "\n Control flow integrity: ")
+      string(APPEND faults "${file}: hardening-check could not judge it:\n${report}${err}\n")
+    endif()
+    string(REGEX MATCHALL "\n[^\n]*: no[^\n]*" noes "${report}")
+    list(FILTER noes EXCLUDE REGEX "\\(ignored\\)$")
+    foreach(no IN LISTS noes)
+      string(STRIP "${no}" no)
+      if(no MATCHES "^Stack protected: ")
+        execute_process(COMMAND readelf --debug-dump=info "${file}" OUTPUT_VARIABLE info ERROR_QUIET)
+        string(REGEX MATCHALL "DW_AT_producer[^\n]*" producers "${info}")
+        list(FILTER producers EXCLUDE REGEX " -fstack-protector-(strong|all)( |$)")
+        if(info MATCHES "DW_AT_producer" AND NOT producers)
+          continue()
+        endif()
+      elseif(no MATCHES "^Fortify Source functions: ")
+        string(REGEX MATCHALL "\tunprotected: [^\n]*" unprotected "${report}")
+        list(FILTER unprotected EXCLUDE REGEX "\tunprotected: mem(cpy|move|set)$")
+        if(NOT unprotected)
+          continue()
+        endif()
+      endif()
+      string(APPEND faults "${file}: ${no}\n")
+    endforeach()
+  endforeach()
+  if(faults)
+    message(FATAL_ERROR "not hardened as Debian's binaries are:\n${faults}")
   endif()
 
 elseif(STEP STREQUAL "python_pip")

@@ -8,7 +8,9 @@ inputs the library refuses: each must raise PavonizeError with the library's
 message while this interpreter carries on. Then the worker's colour
 sequence, colours=, the bytes and batch calls, threads, a fork, and real
 SIGINTs at random moments. With DASK_EXAMPLE, runs that example on a local
-cluster of two workers, through --scheduler and through its own cluster.
+cluster of two workers, through --scheduler with TLS and through its own
+cluster, and the plain example beside it; both must quote a file name that
+holds control characters.
 Prints "module ok" at the end; any failed check ends it with a traceback.
 """
 import errno
@@ -390,16 +392,24 @@ def check_interrupts(sample, scratch):
     assert not left and os.listdir(tempfile.tempdir) == [], (left, os.listdir(tempfile.tempdir))
 
 
-def check_dask_example(example, sample, scratch):
-    """The cluster example over good and refused images, on a cluster this
-    check starts (through --scheduler) and on the example's own."""
+# A name that would set the terminal's title and ring its bell, and how
+# the examples show it: as pavonize does, in the shell's quoting.
+ESCAPE_NAME = "e\x1b]0;x\x07.bmp"
+ESCAPE_NAME_QUOTED = "'e'$'\\033'']0;x'$'\\a''.bmp'"
+
+
+def check_examples(example, sample, scratch):
+    """The cluster example over good and refused images, on a cluster with
+    TLS that this check starts (through --scheduler and certificate files)
+    and on the example's own; and the plain example beside it."""
     from distributed import LocalCluster
+    from distributed.security import Security
     inputs = scratch / "dask-in"
     inputs.mkdir()
     for index in range(4):
         (inputs / f"image-{index}.bmp").write_bytes(pathlib.Path(sample).read_bytes())
     (inputs / "deep.bmp").write_bytes(bmp_24_bit())
-    (inputs / "truncated.bmp").write_bytes(pathlib.Path(sample).read_bytes()[:2000])
+    (inputs / ESCAPE_NAME).write_bytes(pathlib.Path(sample).read_bytes()[:2000])
     (inputs / "notes.txt").write_text("not an image")
 
     def run(outputs, options):
@@ -407,17 +417,38 @@ def check_dask_example(example, sample, scratch):
                              capture_output=True, text=True, timeout=300)
         assert ran.returncode == 1, (ran.returncode, ran.stdout, ran.stderr)
         assert "deep.bmp: not recoloured: 24-bit images are not supported" in ran.stderr, ran.stderr
-        assert "truncated.bmp: not recoloured: BMP file is truncated" in ran.stderr, ran.stderr
+        truncated = f"{ESCAPE_NAME_QUOTED}: not recoloured: BMP file is truncated"
+        assert truncated in ran.stderr.splitlines(), ran.stderr
+        assert "\x1b" not in ran.stderr + ran.stdout, ran.stderr
         assert "2 of 6 images failed" in ran.stderr, ran.stderr
         assert sorted(os.listdir(outputs)) == [f"image-{index}.bmp" for index in range(4)]
         recoloured = (scratch / "from-file.bmp").read_bytes()[PALETTE_OFFSET + 16:]
         for index in range(4):
             assert (outputs / f"image-{index}.bmp").read_bytes()[PALETTE_OFFSET + 16:] == recoloured
 
+    # The credentials as files, the way a real cluster's are handed out.
+    security = Security.temporary()
+    credentials = {"--tls-ca-file": security.tls_ca_file, "--tls-cert": security.tls_client_cert,
+                   "--tls-key": security.tls_client_key}
+    tls_options = []
+    for option, pem in credentials.items():
+        path = scratch / f"dask{option.replace('--', '-')}.pem"
+        path.write_text(pem)
+        tls_options += [option, str(path)]
     with LocalCluster(n_workers=2, threads_per_worker=1, host="127.0.0.1",
-                      dashboard_address=None) as cluster:
-        run(scratch / "dask-out-scheduler", ["--scheduler", cluster.scheduler_address])
+                      dashboard_address="127.0.0.1:0", worker_dashboard_address="127.0.0.1:0",
+                      security=security) as cluster:
+        assert cluster.scheduler_address.startswith("tls://"), cluster.scheduler_address
+        run(scratch / "dask-out-scheduler",
+            ["--scheduler", cluster.scheduler_address] + tls_options)
     run(scratch / "dask-out-local", ["--workers", "2"])
+
+    plain = pathlib.Path(example).with_name("recolour.py")
+    ran = subprocess.run([sys.executable, plain, ESCAPE_NAME, scratch / "never.bmp"], cwd=inputs,
+                         capture_output=True, text=True, timeout=60)
+    assert (ran.returncode, ran.stdout) == (1, ""), (ran.returncode, ran.stdout, ran.stderr)
+    assert ran.stderr == f"{ESCAPE_NAME_QUOTED}: not recoloured: BMP file is truncated\n", \
+        ran.stderr
 
 
 def main(sample, scratch, version, dask_example=None):
@@ -430,7 +461,7 @@ def main(sample, scratch, version, dask_example=None):
     check_fork(sample, scratch)
     check_interrupts(sample, scratch)
     if dask_example:
-        check_dask_example(dask_example, sample, scratch)
+        check_examples(dask_example, sample, scratch)
     print("module ok")
 
 
