@@ -40,25 +40,35 @@ struct Batch {
     std::vector<PavonizeStatus> outcomes;
 };
 
-void Work(Batch* batch)
+// Takes the next image, if there is one to take, and recolours it with the
+// lock released; false when there is none.
+bool RecolourNextImage(Batch* batch, std::unique_lock<std::mutex>* guard)
 {
+    if (batch->stopTaking || batch->next >= batch->request.jobs.size()) {
+        return false;
+    }
     const uint8_t* colours =
         batch->request.chosenColours.empty() ? nullptr : batch->request.chosenColours.data();
+    size_t index = batch->next++;
+    const ImageJob& job = batch->request.jobs[index];
+    guard->unlock();
+    PavonizeStatus status{};
+    batch->pavonize(job.input.c_str(), job.output.c_str(), colours, &status);
+    guard->lock();
+    batch->outcomes[index] = status;
+    batch->done[index] = true;
+    // Set here, before this thread could take another image.
+    if (status.problem != PAVONIZE_OK && batch->request.stopAtFailure) {
+        batch->stopTaking = true;
+    }
+    batch->finished.notify_all();
+    return true;
+}
+
+void Work(Batch* batch)
+{
     std::unique_lock<std::mutex> guard(batch->lock);
-    while (!batch->stopTaking && batch->next < batch->request.jobs.size()) {
-        size_t index = batch->next++;
-        const ImageJob& job = batch->request.jobs[index];
-        guard.unlock();
-        PavonizeStatus status{};
-        batch->pavonize(job.input.c_str(), job.output.c_str(), colours, &status);
-        guard.lock();
-        batch->outcomes[index] = status;
-        batch->done[index] = true;
-        // Set here, before this worker could take another image.
-        if (status.problem != PAVONIZE_OK && batch->request.stopAtFailure) {
-            batch->stopTaking = true;
-        }
-        batch->finished.notify_all();
+    while (RecolourNextImage(batch, &guard)) {
     }
 }
 
@@ -113,8 +123,10 @@ int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request)
 {
     const size_t total = request.jobs.size();
     Batch batch(request, pavonize);
+    // One image at a time needs no other thread: this one recolours each
+    // image itself, right before it reports it.
     std::vector<std::thread> workers;
-    for (size_t i = 0; i < WorkerCount(request); ++i) {
+    for (size_t count = WorkerCount(request); count > 1 && workers.size() < count;) {
         workers.emplace_back(Work, &batch);
     }
 
@@ -127,6 +139,9 @@ int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request)
     auto neverTaken = [&] { return batch.stopTaking && reported >= batch.next; };
     while (reported < total) {
         ShowProgress(&progress, reported, request);
+        if (workers.empty()) {
+            RecolourNextImage(&batch, &guard);
+        }
         batch.finished.wait(guard, [&] { return batch.done[reported] || neverTaken(); });
         if (!batch.done[reported]) {
             break;  // stopped before this image was taken
