@@ -89,8 +89,8 @@ void ColourBands(ImageState* image, const uint8_t* colours, uint8_t* pixels, int
         RandomBytes(channels, kChosenColoursBytes);
     }
     for (int32_t index = 0; index < kColouredEntries && image->palette != nullptr; ++index) {
-        SetPaletteEntry(image->palette, index, channels[index * 3], channels[index * 3 + 1],
-                        channels[index * 3 + 2]);
+        int32_t red = index * 3;
+        SetPaletteEntry(image->palette, index, channels[red], channels[red + 1], channels[red + 2]);
     }
     int64_t count = static_cast<int64_t>(height) * rowBytes;
     if (count <= 0) {

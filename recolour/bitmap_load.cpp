@@ -65,7 +65,7 @@ uint8_t GreyLevel(uint8_t red, uint8_t green, uint8_t blue)
 // describe count as black.
 CallStatus ReadIndexGrey(const ImageSource& source, const BitmapLayout& layout, ImageState* image)
 {
-    uint8_t bytes[kPaletteBytes];
+    uint8_t bytes[kPaletteBytes] = {};
     int64_t entryBytes = layout.paletteEntryBytes;
     if (CallStatus status = ReadAt(source, layout.paletteOffset, bytes,
                                    static_cast<size_t>(layout.paletteEntries * entryBytes));
