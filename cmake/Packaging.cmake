@@ -97,8 +97,7 @@ set(CPACK_DEBIAN_PYTHON_DESCRIPTION "recolour 8-bit BMP images in four false col
 ${about_project}
 .
 This package holds the Python 3 module orvanepavonize, which calls the
-library in a worker process that lives across calls, so that a refused
-image raises an exception.")
+library in process through ctypes; a refused image raises an exception.")
 
 # Every package carries the copyright file and the Debian changelog in its
 # doc folder; they are added to the staged trees only when packaging.

@@ -7,36 +7,37 @@
     except orvanepavonize.PavonizeError as error:           # an OSError
         print("not recoloured:", error)
 
-When an image cannot be read or written, or is refused, the library prints
-one line and ends the process that called it. So the module calls it in a
-worker process that lives across calls: it loads the library once and
-recolours image after image; a failed image ends it with the library's
-message, which becomes a PavonizeError here, and the next call starts a
-new worker. Calls from several threads are served one at a time.
+The module calls the library in this process through ctypes: its calls
+return what went wrong, which becomes a PavonizeError, and never print or
+end the process. Calls from several threads run at once.
 
-The colours follow one sequence per worker, as in one run of the command
-line: the first image of a worker gets the library's first four colours,
-each later one the next four, and after a failed image the sequence
-starts again. `colours=` sets them instead: four colours for
-bands 0-3, each '#RRGGBB' or an (r, g, b) tuple.
+The colours follow the library's one sequence for the process: the first
+image of a process gets the first four colours, each later one the next
+four; an image that fails before it is coloured takes none. `colours=`
+sets them instead: four colours for bands 0-3, each '#RRGGBB' or an
+(r, g, b) tuple.
 
-Nothing is printed unless `verbose=True`, which passes the library's lines
-("BMP image loaded successfully!", "image saved") on to sys.stdout.
+Nothing is printed unless `verbose=True`, which writes the lines the
+library's Pavonize prints ("BMP image loaded successfully!", "image saved")
+to sys.stdout.
 
-The library is looked for in the file named by ORVANEPAVONIZE_LIBRARY,
-then in the install this module belongs to (a CMake install), then through
-the system's loader (the Debian package).
+The library is looked for in the file named by ORVANEPAVONIZE_LIBRARY, then
+beside this module (where pip puts it), then in the install this module
+belongs to (a CMake install), then through the system's loader (the Debian
+package).
 """
 from __future__ import annotations
 
 import collections.abc as _abc
+import ctypes as _ctypes
 import os as _os
 import re as _re
 import sys as _sys
 import typing as _typing
 
-from . import _build_info, _jobs, _worker, _workers
-from ._errors import PavonizeError
+from . import _batch, _build_info, _library
+from ._errors import OUTPUT_FAILED as _OUTPUT_FAILED
+from ._errors import PavonizeError, image_error as _image_error
 
 __all__ = ["PAVONIZE_DONE", "PavonizeError", "pavonize", "pavonize_bytes", "pavonize_many"]
 __version__ = _build_info.VERSION
@@ -49,6 +50,9 @@ _Path = _typing.Union[str, bytes, "_os.PathLike[str]", "_os.PathLike[bytes]"]
 _Colour = _typing.Union[str, "tuple[int, int, int]"]
 
 _HEX_COLOUR = _re.compile(r"#[0-9A-Fa-f]{6}")
+_LOADED = "BMP image loaded successfully!\n"
+_SAVED = "image saved\n"
+_OUTPUT_REFUSED = "read BMP image failed"  # the one message Pavonize prints without a line feed
 
 
 def pavonize(input_path: _Path, output_path: _Path, *,
@@ -58,15 +62,15 @@ def pavonize(input_path: _Path, output_path: _Path, *,
     Paths are str, bytes or os.PathLike. A file the library cannot read or
     write, or an image it refuses, raises PavonizeError (an OSError) with
     the library's message. `colours` sets the four band colours; `verbose`
-    passes the library's lines on to sys.stdout.
+    writes the library's lines to sys.stdout.
     """
-    request = _request(input_path, output_path, _palette(colours))
-    outcome = _jobs.Call(request, input_path, output_path).run_on(_workers.shared_slot())
+    source, target = _encoded_path(input_path), _encoded_path(output_path)
+    status = _recolour_file(_library.library(), source, target, _palette(colours))
     if verbose:
-        _echo(outcome.text)
-    if outcome.error is not None:
-        raise outcome.error
-    return outcome.value
+        _echo(_printed(status))
+    if status.problem:
+        raise _image_error(status, input_path, output_path)
+    return PAVONIZE_DONE
 
 
 def pavonize_many(pairs: _abc.Iterable[tuple[_Path, _Path]], *,
@@ -74,8 +78,8 @@ def pavonize_many(pairs: _abc.Iterable[tuple[_Path, _Path]], *,
                   workers: int = 1) -> list[int | PavonizeError]:
     """Recolours each (input, output) pair; one entry per pair, in order:
     999, or the PavonizeError that image raised. A failed image never stops
-    the rest. `workers` worker processes run at once, each taking the next
-    pair when it is free.
+    the rest. `workers` threads recolour at once (the caller's among them),
+    each taking the next pair when it is free.
 
     Every pair is checked before any image is touched (TypeError or
     ValueError for one that cannot be passed). OSError is raised, instead
@@ -87,68 +91,66 @@ def pavonize_many(pairs: _abc.Iterable[tuple[_Path, _Path]], *,
     items = []
     for pair in pairs:
         input_path, output_path = pair
-        items.append((_request(input_path, output_path, palette), input_path, output_path))
+        items.append((input_path, output_path,
+                      _encoded_path(input_path), _encoded_path(output_path)))
     if not items:
         return []
-    job = _workers.Many(items, min(workers, len(items)) - 1)
-    outcome = job.run_on(_workers.shared_slot())
-    if outcome.error is not None:
-        raise outcome.error
-    return outcome.value
+    library = _library.library()
+
+    def recolour(item):
+        input_path, output_path, source, target = item
+        status = _recolour_file(library, source, target, palette)
+        return _image_error(status, input_path, output_path) if status.problem else PAVONIZE_DONE
+    return _batch.run(items, recolour, min(workers, len(items)))
 
 
 def pavonize_bytes(data: bytes | bytearray | memoryview, *,
                    colours: _abc.Sequence[_Colour] | None = None) -> bytes:
-    """Recolours a BMP image held in memory and returns the new one.
-
-    The image goes through two files in a private temporary folder (in
-    tempfile.gettempdir()), which is removed whatever happens. A refused
-    image raises PavonizeError, whose filename is then None.
+    """Recolours a BMP image held in memory and returns the new one; no
+    file is read or written. A refused image raises PavonizeError, whose
+    filename is None.
     """
     if not isinstance(data, (bytes, bytearray, memoryview)):
         raise TypeError(f"data must be bytes-like, not {type(data).__name__}")
     palette = _palette(colours)
-    job = _jobs.BytesCall(bytes(data),
-                             lambda source, target: _request(source, target, palette))
-    outcome = job.run_on(_workers.shared_slot())
-    if outcome.error is not None:
-        raise outcome.error
-    return outcome.value
+    library = _library.library()
+    data = bytes(data)
+    status = _library.Status()
+    output, size = _ctypes.c_void_p(), _ctypes.c_size_t()
+    try:
+        library.PavonizeMemory(data, len(data), palette, _ctypes.byref(output),
+                               _ctypes.byref(size), _ctypes.byref(status))
+        if not status.problem:
+            return _ctypes.string_at(output, size.value)
+    finally:
+        if output.value:
+            library.PavonizeRelease(output)
+    raise _image_error(status)
+
+
+def _recolour_file(library, source: bytes, target: bytes, palette: bytes | None):
+    status = _library.Status()
+    library.PavonizeFile(source, target, palette, _ctypes.byref(status))
+    return status
 
 
 def _encoded_path(path) -> bytes:
-    """A path as the worker takes it: absolute (the worker keeps the folder
-    it started in) and UTF-8, as the library turns UTF-16 into UTF-8. Only
-    names that are valid Unicode can be passed: anything else would name a
-    different file."""
-    text = _os.fsdecode(_os.fspath(path))
-    if "\0" in text:
+    """A path as the system takes it: any name, valid Unicode or not."""
+    encoded = _os.fsencode(_os.fspath(path))
+    if b"\0" in encoded:
         raise ValueError("embedded null character in path")
-    if text and not _os.path.isabs(text):
-        text = _os.path.join(_os.getcwd(), text)
-    return text.encode("utf-8")
-
-
-def _request(input_path, output_path, palette: bytes | None) -> bytes:
-    source, target = _encoded_path(input_path), _encoded_path(output_path)
-    flags = _worker.FLAG_COLOURS if palette is not None else 0
-    header = _worker.REQUEST.pack(flags, len(source), len(target))
-    return header + (palette or b"") + source + target
+    return encoded
 
 
 def _palette(colours) -> bytes | None:
-    """Palette entries 0-3 for four colours, each stored blue, green, red, 0."""
+    """The twelve bytes the library takes: red, green, blue of bands 0-3."""
     if colours is None:
         return None
     if isinstance(colours, (str, bytes)) or not isinstance(colours, _abc.Sequence):
         raise TypeError("colours must be a sequence of four colours, each '#RRGGBB' or (r, g, b)")
     if len(colours) != 4:
         raise ValueError(f"colours must be four, one for each band; {len(colours)} were given")
-    entries = bytearray()
-    for colour in colours:
-        red, green, blue = _channels(colour)
-        entries += bytes((blue, green, red, 0))
-    return bytes(entries)
+    return b"".join(bytes(_channels(colour)) for colour in colours)
 
 
 def _channels(colour) -> tuple[int, int, int]:
@@ -164,11 +166,21 @@ def _channels(colour) -> tuple[int, int, int]:
     raise TypeError(f"colour {colour!r} is neither '#RRGGBB' nor an (r, g, b) tuple of ints")
 
 
+def _printed(status) -> str:
+    """What Pavonize prints for the image: the loaded line once the input
+    was read, then the saved line or the failure's message."""
+    if not status.problem:
+        return _LOADED + _SAVED
+    message = status.message.decode("utf-8", errors="replace")
+    loaded = _LOADED if status.problem == _OUTPUT_FAILED else ""
+    return loaded + message + ("" if message == _OUTPUT_REFUSED else "\n")
+
+
 def _echo(text: str) -> None:
-    """The library's lines on sys.stdout, if there is one that works: a
-    missing or failing sys.stdout never turns a saved image into an error."""
+    """Text on sys.stdout, if there is one that works: a missing or failing
+    sys.stdout never turns a saved image into an error."""
     stream = _sys.stdout
-    if stream is None or not text:
+    if stream is None:
         return
     try:
         stream.write(text)

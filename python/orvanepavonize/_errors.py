@@ -1,36 +1,36 @@
-"""PavonizeError, and how a worker's reply becomes one."""
+"""PavonizeError: what the library returned for an image that failed."""
 from __future__ import annotations
 
 import errno as _errno
 import os
-import stat
 
-from . import _worker
-
-# The library's messages that the module tells apart.
-INPUT_FAILED = "read BMP file failed"
-OUTPUT_FAILED = "read BMP image failed"
-WRITE_FAILED = "write BMP image failed"
-NOT_REGULAR = "colours can be set only in a regular output file"
+# The library's problem codes (PavonizeStatus.problem).
+INPUT_UNREADABLE, INPUT_MALFORMED, INPUT_UNSUPPORTED, OUTPUT_FAILED, OUT_OF_MEMORY = range(1, 6)
 
 
 class PavonizeError(OSError):
     """The library refused an image or could not read or write a file.
 
-    Its text is the library's message, also in `message`; `output` is all
-    the library printed in the call; `status` the exit status the library
-    ended its process with (1), or minus the signal number that ended it.
-    Where the operating system gave a reason, `errno`, `strerror` and
-    `filename` say it as for any OSError: a missing input has ENOENT and the
-    input path.
+    Its text, and `message`, is the library's message; `problem` the
+    library's code for it (1 input unreadable, 2 malformed, 3 unsupported,
+    4 output failed, 5 out of memory, 6 internal). `errno` and `strerror`
+    are the system's reason where a system call failed, else None;
+    `filename` is the input path for an input problem and the output path
+    for an output problem (None for an image in memory). Where the errno
+    has an OSError subclass of its own, the error is one of those too:
+    `except FileNotFoundError` catches a missing input.
     """
 
-    def __init__(self, message: str, output: str = "", status: int = 1,
-                 errno: int | None = None, filename=None) -> None:
+    def __new__(cls, message: str, problem: int = 6, errno: int | None = None, filename=None):
+        if cls is PavonizeError:
+            cls = _KINDS.get(errno, cls)
+        return super().__new__(cls, message)
+
+    def __init__(self, message: str, problem: int = 6, errno: int | None = None,
+                 filename=None) -> None:
         super().__init__(message)
         self.message = message
-        self.output = output
-        self.status = status
+        self.problem = problem
         self.errno = errno
         self.strerror = os.strerror(errno) if errno else None
         self.filename = filename
@@ -40,87 +40,38 @@ class PavonizeError(OSError):
 
     def __reduce__(self):
         # OSError's own would rebuild it from (errno, strerror, filename).
-        return type(self), (self.message, self.output, self.status, self.errno, self.filename)
+        return PavonizeError, (self.message, self.problem, self.errno, self.filename)
 
 
+def _kinds() -> dict:
+    """A PavonizeError subclass for each errno that Python gives an OSError
+    subclass of its own (ENOENT: FileNotFoundError, EACCES and EPERM:
+    PermissionError, ...), taken from Python's own table."""
+    made, kinds = {}, {}
+    for code in _errno.errorcode:
+        builtin = type(OSError(code, ""))
+        if builtin is OSError:
+            continue
+        if builtin not in made:
+            made[builtin] = type("Pavonize" + builtin.__name__, (PavonizeError, builtin),
+                                 {"__module__": "orvanepavonize", "__doc__": PavonizeError.__doc__})
+        kinds[code] = made[builtin]
+    return kinds
+
+
+_KINDS = _kinds()
 PavonizeError.__module__ = "orvanepavonize"
 
 
-def library_unavailable(library: str, reason: str) -> OSError:
-    return OSError(
-        f"cannot load the OrvanePavonize library {library!r}: {reason}. It is looked for "
-        "in the file that ORVANEPAVONIZE_LIBRARY names, then in the install this module "
-        "belongs to (cmake --install puts both in one prefix), then through the system's "
-        "loader (the Debian package liborvanepavonize1)")
-
-
-def image_error(kind: int, value: int, text: str, input_path, output_path) -> PavonizeError:
-    """The PavonizeError for a reply other than DONE. The paths are None for
-    an image in memory, whose files are the module's own."""
-    if kind == _worker.COLOURS_FAILED:
-        return PavonizeError(WRITE_FAILED, text, 1, value, output_path)
-    if kind == _worker.NOT_REGULAR:
-        return PavonizeError(NOT_REGULAR, text, 1, None, output_path)
-    status = value
-    lines = text.splitlines()
-    if lines:
-        message = lines[-1]
-    elif status > 0:
-        message = f"the library ended the call with status {status} and no message"
-    else:
-        message = f"the library's process ended with signal {-status}"
-    code, filename = None, None
-    if message == INPUT_FAILED and input_path is not None:
-        code, filename = _input_reason(input_path), input_path
-    elif message == OUTPUT_FAILED and output_path is not None:
-        code, filename = _output_reason(output_path), output_path
-    return PavonizeError(message, text, status, code, filename if code else None)
-
-
-def _input_reason(path) -> int | None:
-    """Why the library could not open the input, asked again of the system."""
-    try:
-        os.stat(path)
-    except OSError as error:
-        return error.errno
-    if not os.access(path, os.R_OK, effective_ids=os.access in os.supports_effective_ids):
-        return _errno.EACCES
-    return None
-
-
-def _output_reason(path) -> int | None:
-    """Why the output could not be opened for writing, found without
-    opening it (which a FIFO's reader, or a file watcher, would notice)."""
-    effective = os.access in os.supports_effective_ids
-    try:
-        status = os.stat(path)
-    except FileNotFoundError:
-        folder = os.path.dirname(os.fspath(path)) or os.curdir
-        try:
-            if not stat.S_ISDIR(os.stat(folder).st_mode):
-                return _errno.ENOTDIR
-        except OSError as error:
-            return error.errno
-        if _read_only(folder):
-            return _errno.EROFS
-        if not os.access(folder, os.W_OK | os.X_OK, effective_ids=effective):
-            return _errno.EACCES
-        return None
-    except OSError as error:
-        return error.errno
-    if stat.S_ISDIR(status.st_mode):
-        return _errno.EISDIR
-    if stat.S_ISFIFO(status.st_mode):
-        return _errno.ENXIO  # a FIFO with no reader
-    if _read_only(path):
-        return _errno.EROFS
-    if not os.access(path, os.W_OK, effective_ids=effective):
-        return _errno.EACCES
-    return None
-
-
-def _read_only(path) -> bool:
-    try:
-        return bool(os.statvfs(path).f_flag & os.ST_RDONLY)
-    except OSError:
-        return False
+def image_error(status, input_path=None, output_path=None) -> PavonizeError:
+    """The PavonizeError for a PavonizeStatus other than OK; the paths are
+    the caller's, None for an image in memory."""
+    problem = status.problem
+    code = status.osError or None
+    message = status.message.decode("utf-8", errors="replace")
+    if problem == OUT_OF_MEMORY:
+        code = code or _errno.ENOMEM
+    filename = {INPUT_UNREADABLE: input_path, INPUT_MALFORMED: input_path,
+                INPUT_UNSUPPORTED: input_path, OUTPUT_FAILED: output_path}.get(problem)
+    return PavonizeError(message or f"the library failed with problem {problem}", problem,
+                         code, filename)

@@ -142,7 +142,7 @@ if(STEP STREQUAL "install")
       ${LIBDIR}/cmake/OrvanePavonize/OrvanePavonizeConfigVersion.cmake
       ${LIBDIR}/pkgconfig/orvanepavonize.pc
       ${PYTHON_DIR}/orvanepavonize/__init__.py
-      ${PYTHON_DIR}/orvanepavonize/_worker.py
+      ${PYTHON_DIR}/orvanepavonize/_library.py
       ${PYTHON_DIR}/orvanepavonize/py.typed
       share/man/man1/pavonize.1.gz
       share/bash-completion/completions/pavonize
