@@ -2,6 +2,8 @@
 end before it returns."""
 from __future__ import annotations
 
+import _thread
+import queue
 import threading
 
 
@@ -16,11 +18,12 @@ def run(items: list, recolour, threads: int) -> list:
     results = [None] * len(items)
     pending = iter(range(len(items)))
     taking = threading.Lock()
-    stop = threading.Event()
+    stop: list = []  # not empty once no image may begin; appending is one step
     fatal: list[BaseException] = []
+    finished: queue.SimpleQueue = queue.SimpleQueue()
 
     def take_turns() -> None:
-        while not stop.is_set():
+        while not stop:
             with taking:
                 index = next(pending, None)
             if index is None:
@@ -29,22 +32,28 @@ def run(items: list, recolour, threads: int) -> list:
                 results[index] = recolour(items[index])
             except BaseException as error:  # raised in the caller's thread, never lost
                 fatal.append(error)
-                stop.set()
+                stop.append(True)
 
-    helpers = []
+    def helper() -> None:
+        try:
+            take_turns()
+        finally:
+            finished.put(None)
+
+    helpers: list = []
     try:
-        for _ in range(threads - 1):
-            helper = threading.Thread(target=take_turns, name="orvanepavonize")
-            try:
-                helper.start()
-            except RuntimeError:
-                break  # no more threads: the pairs go to those there are
-            helpers.append(helper)
+        try:
+            # One call starts the helpers and records each, so that no
+            # interrupt can come between a start and its record.
+            helpers.extend(map(_thread.start_new_thread, [helper] * (threads - 1),
+                               [()] * (threads - 1)))
+        except RuntimeError:
+            pass  # no more threads: the pairs go to those there are
         take_turns()
     finally:
-        stop.set()
-        for helper in helpers:
-            helper.join()
+        stop.append(True)
+        for _ in helpers:
+            finished.get()
     if fatal:
         raise fatal[0]
     return results
