@@ -8,8 +8,10 @@
 #   load_at_run_time  the C++ example that loads the library while running
 #   python            the Python module, through its examples (the dask one on
 #                     a local cluster of two workers) and its checks
-#   python_pip        pip install of python/ into a venv, offline, using the
-#                     prefix's library through ORVANEPAVONIZE_LIBRARY
+#   python_pip        pip install of python/ into a venv, offline: it builds
+#                     the library from the checkout and bundles it, leaving
+#                     nothing in the checkout; ORVANEPAVONIZE_LIBRARY still
+#                     chooses another
 #   runpath           every program and library of the build and the install
 #                     finds its libraries relative to itself
 #   hardening         every program and library of the build and the install
@@ -335,28 +337,57 @@ elseif(STEP STREQUAL "hardening")
   endif()
 
 elseif(STEP STREQUAL "python_pip")
-  # What pip sees of a clone: python/ and the version in CMakeLists.txt. A
-  # copy, so that the build leaves nothing in the source tree. The venv sees
-  # Debian's setuptools and wheel; no index and no configuration is asked.
-  set(source "${SCRATCH}/pip/source")
+  # From the checkout itself, as a user runs it. The venv sees Debian's
+  # setuptools and wheel; no index and no configuration is asked.
   set(venv "${SCRATCH}/pip/venv")
   file(REMOVE_RECURSE "${SCRATCH}/pip")
-  file(COPY "${SOURCE_DIR}/python" DESTINATION "${source}")
-  file(COPY "${SOURCE_DIR}/CMakeLists.txt" DESTINATION "${source}")
+  file(GLOB_RECURSE source_before LIST_DIRECTORIES true "${SOURCE_DIR}/python/*")
+  file(GLOB top_before "${SOURCE_DIR}/*")
   set(pip_env ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH --unset=PYTHONPATH
     --unset=ORVANEPAVONIZE_LIBRARY PIP_CONFIG_FILE=/dev/null PIP_DISABLE_PIP_VERSION_CHECK=1)
   execute_process(COMMAND ${PYTHON} -m venv --system-site-packages "${venv}" COMMAND_ERROR_IS_FATAL ANY)
   execute_process(
     COMMAND ${pip_env} "${venv}/bin/python" -m pip install --no-index --no-build-isolation
-      "${source}/python"
+      "${SOURCE_DIR}/python"
     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "pip install failed:\n${out}\n${err}")
   endif()
-  expect_run("module ok\n" ${pip_env} "ORVANEPAVONIZE_LIBRARY=${libdir}/liborvanepavonize.so.1"
-    "${venv}/bin/python" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}"
-    "${SCRATCH}/pip/check" "${VERSION}")
-  # With no library to be found, the error names the three places looked in.
+  file(GLOB_RECURSE source_after LIST_DIRECTORIES true "${SOURCE_DIR}/python/*")
+  file(GLOB top_after "${SOURCE_DIR}/*")
+  if(NOT source_after STREQUAL source_before OR NOT top_after STREQUAL top_before)
+    message(FATAL_ERROR "pip install left files in the source tree:\n${source_after}\n${top_after}")
+  endif()
+
+  # A wheel for this platform, with the library and the framework beside the module.
+  file(GLOB site "${venv}/lib/python3*/site-packages")
+  file(GLOB wheel_file "${site}/orvanepavonize-*.dist-info/WHEEL")
+  file(READ "${wheel_file}" wheel)
+  if(NOT wheel MATCHES "Root-Is-Purelib: false\n" OR NOT wheel MATCHES "\nTag: py3-none-linux_")
+    message(FATAL_ERROR "the wheel is not tagged for this platform:\n${wheel}")
+  endif()
+  foreach(library liborvanepavonize.so.1 liborvanepavonize_framework.so.1)
+    if(NOT EXISTS "${site}/orvanepavonize/${library}")
+      message(FATAL_ERROR "pip did not bundle ${library}")
+    endif()
+  endforeach()
+
+  expect_run("module ok\n" ${pip_env} "${venv}/bin/python"
+    "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/pip/check" "${VERSION}")
+  # The library that recolours: the bundled one, or the one the override names.
+  string(CONCAT loaded_library "import sys, orvanepavonize\n"
+    "orvanepavonize.pavonize(sys.argv[1], sys.argv[2])\n"
+    "print(*{line.split()[-1] for line in open('/proc/self/maps') if '/liborvanepavonize.so' in line})")
+  file(REAL_PATH "${libdir}/liborvanepavonize.so.1" prefix_library)
+  expect_run("${site}/orvanepavonize/liborvanepavonize.so.1\n" ${pip_env}
+    "${venv}/bin/python" -c "${loaded_library}" "${SAMPLE}" "${SCRATCH}/pip/bundled.bmp")
+  expect_run("${prefix_library}\n" ${pip_env} "ORVANEPAVONIZE_LIBRARY=${libdir}/liborvanepavonize.so.1"
+    "${venv}/bin/python" -c "${loaded_library}" "${SAMPLE}" "${SCRATCH}/pip/override.bmp")
+  expect_recoloured("${SCRATCH}/pip/bundled.bmp")
+  expect_recoloured("${SCRATCH}/pip/override.bmp")
+
+  # With no library to be found, the error names the places looked in.
+  file(REMOVE "${site}/orvanepavonize/liborvanepavonize.so.1")
   execute_process(COMMAND ldconfig -p OUTPUT_VARIABLE cache)
   if(NOT cache MATCHES "liborvanepavonize\\.so\\.1 ")
     execute_process(
@@ -364,7 +395,7 @@ elseif(STEP STREQUAL "python_pip")
         "import orvanepavonize; orvanepavonize.pavonize('in.bmp', 'out.bmp')"
       WORKING_DIRECTORY "${SCRATCH}/pip"
       RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(status EQUAL 0 OR NOT err MATCHES "OSError: cannot load the OrvanePavonize library .*ORVANEPAVONIZE_LIBRARY.*cmake --install.*Debian package")
+    if(status EQUAL 0 OR NOT err MATCHES "OSError: cannot load the OrvanePavonize library; looked in ORVANEPAVONIZE_LIBRARY .*bundled .*pip.*cmake --install.*Debian package")
       message(FATAL_ERROR "without a library, the module said:\n${err}")
     endif()
   endif()
