@@ -3,8 +3,8 @@
 
     recolour.py INPUT.bmp OUTPUT.bmp [INPUT OUTPUT]...
 
-Each pair is recoloured in turn, by the one worker process the module keeps
-(so the pairs get the colours of one sequence). A file the library cannot
+Each pair is recoloured in turn, in this process (so the pairs get the
+colours of one sequence). A file the library cannot
 read or write, or refuses, raises orvanepavonize.PavonizeError (an OSError)
 with the library's message; this script reports it on standard error and
 goes on with the next pair, the input's name quoted as the shell reads it

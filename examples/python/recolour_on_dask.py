@@ -75,8 +75,8 @@ def quoted(name):
 
 
 def recolour(data):
-    """The task, run on a cluster worker (which has its own orvanepavonize
-    worker process): the recoloured image, or the PavonizeError that says
+    """The task, run on a cluster worker (which loads the library once):
+    the recoloured image, or the PavonizeError that says
     why not, returned rather than raised as the failure is the image's."""
     try:
         return orvanepavonize.pavonize_bytes(data)
