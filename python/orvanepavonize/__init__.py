@@ -150,18 +150,18 @@ def _palette(colours) -> bytes | None:
         raise TypeError("colours must be a sequence of four colours, each '#RRGGBB' or (r, g, b)")
     if len(colours) != 4:
         raise ValueError(f"colours must be four, one for each band; {len(colours)} were given")
-    return b"".join(bytes(_channels(colour)) for colour in colours)
+    return b"".join(map(_channels, colours))
 
 
-def _channels(colour) -> tuple[int, int, int]:
+def _channels(colour) -> bytes:
     if isinstance(colour, str):
         if not _HEX_COLOUR.fullmatch(colour):
             raise ValueError(f"colour {colour!r} is not '#RRGGBB'")
-        return int(colour[1:3], 16), int(colour[3:5], 16), int(colour[5:7], 16)
+        return bytes.fromhex(colour[1:])
     if isinstance(colour, tuple) and len(colour) == 3 and all(
             isinstance(channel, int) and not isinstance(channel, bool) for channel in colour):
         if all(0 <= channel <= 255 for channel in colour):
-            return colour
+            return bytes(colour)
         raise ValueError(f"colour {colour!r} has a channel outside 0-255")
     raise TypeError(f"colour {colour!r} is neither '#RRGGBB' nor an (r, g, b) tuple of ints")
 

@@ -21,12 +21,13 @@ class PavonizeError(OSError):
     `except FileNotFoundError` catches a missing input.
     """
 
-    def __new__(cls, message: str, problem: int = 6, errno: int | None = None, filename=None):
+    def __new__(cls, message: str, problem: int | None = None, errno: int | None = None,
+                filename=None):
         if cls is PavonizeError:
             cls = _KINDS.get(errno, cls)
         return super().__new__(cls, message)
 
-    def __init__(self, message: str, problem: int = 6, errno: int | None = None,
+    def __init__(self, message: str, problem: int | None = None, errno: int | None = None,
                  filename=None) -> None:
         super().__init__(message)
         self.message = message
