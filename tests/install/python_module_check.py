@@ -20,6 +20,7 @@ import io
 import os
 import pathlib
 import pickle
+import shutil
 import signal
 import struct
 import subprocess
@@ -246,11 +247,14 @@ def check_colours(sample, scratch):
         os.mkdir("d" * 200, dir_fd=folders[-1])
         folders.append(os.open("d" * 200, os.O_RDONLY, dir_fd=folders[-1]))
         path += "/" + "d" * 200
-    assert orvanepavonize.pavonize(sample, path + "/deep.bmp", colours=COLOURS) == 999
-    with open(os.open("deep.bmp", os.O_RDONLY, dir_fd=folders[-1]), "rb") as file:
-        assert file.read() == image
-    for folder in folders:
-        os.close(folder)
+    try:
+        assert orvanepavonize.pavonize(sample, path + "/deep.bmp", colours=COLOURS) == 999
+        with open(os.open("deep.bmp", os.O_RDONLY, dir_fd=folders[-1]), "rb") as file:
+            assert file.read() == image
+    finally:
+        for folder in folders:
+            os.close(folder)
+        shutil.rmtree(scratch / ("d" * 200))  # through descriptors; a path too long for others
 
 
 def check_bytes_and_batches(sample, scratch):
