@@ -48,7 +48,8 @@ def _places() -> list[tuple[str, str | None]]:
         (f"{OVERRIDE} (not set)", None),
         ("the library bundled in this module by pip",
          os.path.join(HERE, _build_info.LIBRARY_FILE)),
-        ("the library of the install this module belongs to (cmake --install)",
+        ("the library of the install this module belongs to (cmake --install)"
+         + (": none, under /usr or from pip" if relative is None else ""),
          None if relative is None else os.path.normpath(os.path.join(HERE, relative))),
         ("the system's loader (the Debian package liborvanepavonize1)", _build_info.LIBRARY_FILE),
     ]
