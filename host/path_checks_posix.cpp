@@ -139,6 +139,20 @@ std::string FinalPath(const std::string& path)
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
     fs::path absolute = fs::absolute(current, error);
+    // A batch's new outputs mostly share a folder: its final path is worked
+    // out once (a look at each name on the way), not once per output.
+    static std::map<std::string, fs::path> finalFolders;
+    fs::path name = absolute.filename();
+    if (!error && !name.empty() && name != "." && name != "..") {
+        auto [folder, isNew] = finalFolders.try_emplace(absolute.parent_path().string());
+        if (isNew) {
+            folder->second = fs::weakly_canonical(absolute.parent_path(), error);
+        }
+        if (!error) {
+            return (folder->second / name).string();
+        }
+        finalFolders.erase(folder);
+    }
     fs::path final = fs::weakly_canonical(absolute, error);
     return (error ? absolute.lexically_normal() : final).string();
 }

@@ -209,9 +209,12 @@ bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount)
         return false;
     }
 #if defined(__linux__)
-    // The file keeps its size, and its bytes, until they are written over.
-    if (byteCount > 0 && fallocate(Descriptor(output->handle), FALLOC_FL_KEEP_SIZE, 0,
-                                   static_cast<off_t>(byteCount)) != 0) {
+    // Only a file written over in place needs its room first: a temporary
+    // that fails leaves the old file whole anyway. The file keeps its size,
+    // and its bytes, until they are written over.
+    if (output->route == OutputRoute::InPlace && byteCount > 0 &&
+        fallocate(Descriptor(output->handle), FALLOC_FL_KEEP_SIZE, 0,
+                  static_cast<off_t>(byteCount)) != 0) {
         // A file system that cannot reserve space writes without.
         return errno == EOPNOTSUPP || errno == ENOSYS;
     }

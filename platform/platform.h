@@ -145,10 +145,12 @@ struct PlatformOutput {
 // shared folder such as /tmp (before or after the path was looked at), no
 // path.
 bool PlatformBeginOutput(const char* path, PlatformOutput* output);
-// Makes room for the `byteCount` bytes that will be written, before the
+// Checks the file-size limit for the `byteCount` bytes that will be
+// written, and makes room for them in a file rewritten in place, before the
 // first one is: a file-size limit or a full disk fails here, while the old
-// file is still whole. Where the file system cannot reserve space it only
-// checks the file-size limit.
+// file is still whole. (A temporary that fails later leaves the old file
+// whole anyway.) Where the file system cannot reserve space it only checks
+// the file-size limit.
 bool PlatformReserveOutput(PlatformOutput* output, int64_t byteCount);
 // Writes all `byteCount` bytes; false on any error or short write.
 bool PlatformWrite(PlatformOutput* output, const void* bytes, size_t byteCount);
