@@ -138,21 +138,24 @@ std::string FinalPath(const std::string& path)
         }
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    fs::path absolute = fs::absolute(current, error);
     // A batch's new outputs mostly share a folder: its final path is worked
-    // out once (a look at each name on the way), not once per output.
+    // out once (a look at each name on the way), not once per output. The
+    // checks run before any work, in one folder, so the answer holds.
     static std::map<std::string, fs::path> finalFolders;
-    fs::path name = absolute.filename();
-    if (!error && !name.empty() && name != "." && name != "..") {
-        auto [folder, isNew] = finalFolders.try_emplace(absolute.parent_path().string());
+    fs::path name = current.filename();
+    if (!name.empty() && name != "." && name != "..") {
+        fs::path parent = current.has_parent_path() ? current.parent_path() : fs::path(".");
+        error.clear();  // what the look at the links above left there
+        auto [folder, isNew] = finalFolders.try_emplace(parent.string());
         if (isNew) {
-            folder->second = fs::weakly_canonical(absolute.parent_path(), error);
+            folder->second = fs::weakly_canonical(fs::absolute(parent, error), error);
         }
         if (!error) {
             return (folder->second / name).string();
         }
         finalFolders.erase(folder);
     }
+    fs::path absolute = fs::absolute(current, error);
     fs::path final = fs::weakly_canonical(absolute, error);
     return (error ? absolute.lexically_normal() : final).string();
 }

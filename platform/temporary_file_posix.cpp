@@ -1,5 +1,6 @@
 #include "temporary_file_posix.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,19 @@ int CreateNamedTemporary(PlatformOutput* output, mode_t mode)
     return -1;
 }
 
+// Whether /proc/self/fd can name an unnamed temporary: asked until the
+// answer is yes, which then holds for the process.
+constinit std::atomic<bool> procNamesTemporaries{false};
+
+bool CanNameThroughProc()
+{
+    if (!procNamesTemporaries.load(std::memory_order_relaxed) &&
+        access("/proc/self/fd", X_OK) == 0) {
+        procNamesTemporaries.store(true, std::memory_order_relaxed);
+    }
+    return procNamesTemporaries.load(std::memory_order_relaxed);
+}
+
 }  // namespace
 
 // Removes the temporary's name, if it has one.
@@ -73,7 +87,7 @@ int CreateTemporary(PlatformOutput* output, mode_t mode)
 {
 #if defined(O_TMPFILE)
     // Naming it later goes through /proc; without /proc, use a named one.
-    if (access("/proc/self/fd", X_OK) == 0) {
+    if (CanNameThroughProc()) {
         int fd =
             OutputFaultFires(FaultPoint::Unnamed)
                 ? -1

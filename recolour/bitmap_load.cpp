@@ -60,16 +60,30 @@ uint8_t GreyLevel(uint8_t red, uint8_t green, uint8_t blue)
     return static_cast<uint8_t>((77 * red + 150 * green + 29 * blue + 128) >> 8);
 }
 
+// The first bytes of a file, read at once: the headers and, in every layout
+// common writers use (up to the V5 header's 124 bytes), the palette too.
+constexpr int64_t kHeadBytes = kFileHeaderBytes + 124 + kPaletteBytes;
+static_assert(kHeadBytes >= kHeaderReadBytes);
+
+struct FileHead {
+    uint8_t bytes[kHeadBytes] = {};
+    int64_t byteCount = 0;
+};
+
 // Reads the file's palette only for the grey level it gives each index; the
 // palette written out is always the grey ramp. Indices the file does not
 // describe count as black.
-CallStatus ReadIndexGrey(const ImageSource& source, const BitmapLayout& layout, ImageState* image)
+CallStatus ReadIndexGrey(const ImageSource& source, const FileHead& head,
+                         const BitmapLayout& layout, ImageState* image)
 {
     uint8_t bytes[kPaletteBytes] = {};
     int64_t entryBytes = layout.paletteEntryBytes;
-    if (CallStatus status = ReadAt(source, layout.paletteOffset, bytes,
-                                   static_cast<size_t>(layout.paletteEntries * entryBytes));
-        status.Failed()) {
+    int64_t paletteBytes = layout.paletteEntries * entryBytes;
+    if (layout.paletteOffset + paletteBytes <= head.byteCount) {
+        std::memcpy(bytes, head.bytes + layout.paletteOffset, static_cast<size_t>(paletteBytes));
+    } else if (CallStatus status =
+                   ReadAt(source, layout.paletteOffset, bytes, static_cast<size_t>(paletteBytes));
+               status.Failed()) {
         return status;
     }
     std::memset(image->indexGrey, 0, sizeof image->indexGrey);
@@ -139,17 +153,18 @@ CallStatus OpenInput(const char* path, ImageSource* source)
 // Fills `image` from the source.
 CallStatus ReadBitmap(const ImageSource& source, ImageState* image)
 {
-    uint8_t headers[kHeaderReadBytes] = {};
-    int64_t headerBytes = source.byteCount < kHeaderReadBytes ? source.byteCount : kHeaderReadBytes;
-    if (CallStatus status = ReadAt(source, 0, headers, static_cast<size_t>(headerBytes));
+    FileHead head;
+    head.byteCount = source.byteCount < kHeadBytes ? source.byteCount : kHeadBytes;
+    if (CallStatus status = ReadAt(source, 0, head.bytes, static_cast<size_t>(head.byteCount));
         status.Failed()) {
         return status;
     }
     BitmapLayout layout;
-    if (CallStatus status = PlanBitmapRead(headers, source.byteCount, &layout); status.Failed()) {
+    if (CallStatus status = PlanBitmapRead(head.bytes, source.byteCount, &layout);
+        status.Failed()) {
         return status;
     }
-    if (CallStatus status = ReadIndexGrey(source, layout, image); status.Failed()) {
+    if (CallStatus status = ReadIndexGrey(source, head, layout, image); status.Failed()) {
         return status;
     }
 
