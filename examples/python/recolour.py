@@ -20,8 +20,8 @@ import sys
 
 import orvanepavonize
 
-# The characters a name may hold and still be shown as it is. (The same as in
-# recolour_on_dask.py: each example stands on its own.)
+# The characters a name may hold and still be shown as it is.
+# (recolour_on_dask.py shows names with quoted() too.)
 PLAIN = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+./,:@%=")
 ESCAPES = {"\a": "\\a", "\b": "\\b", "\t": "\\t", "\n": "\\n", "\v": "\\v", "\f": "\\f",
            "\r": "\\r"}

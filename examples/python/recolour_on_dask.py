@@ -29,8 +29,6 @@ File names are shown as the shell reads them back, as GNU tools show them,
 so that no name can drive the terminal.
 """
 import argparse
-import itertools
-import os
 import pathlib
 import sys
 
@@ -38,41 +36,12 @@ from distributed import Client, LocalCluster, as_completed
 from distributed.security import Security
 
 import orvanepavonize
+# Names are shown as recolour.py shows them; it lies beside this script.
+from recolour import quoted
 
 # Tasks handed to the cluster at once: enough to keep every worker busy,
 # few enough that the images in flight fit in this program's memory.
 IN_FLIGHT_PER_WORKER_THREAD = 4
-
-# The characters a name may hold and still be shown as it is.
-PLAIN = frozenset("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+./,:@%=")
-ESCAPES = {"\a": "\\a", "\b": "\\b", "\t": "\\t", "\n": "\\n", "\v": "\\v", "\f": "\\f",
-           "\r": "\\r"}
-
-
-def quoted(name):
-    r"""A file name as the shell reads it back: unchanged when every character
-    is plain, otherwise runs of characters in '...', control characters (C0,
-    DEL and C1, by their UTF-8 bytes) in $'...' and a quote as \'. A name
-    holding ESC and BEL shows as 'e'$'\033'']0;x'$'\a''.bmp'. A byte that is
-    not UTF-8 gets an octal escape too."""
-    text = os.fsdecode(name)
-    if text and all(character in PLAIN for character in text):
-        return text
-
-    def piece(character):
-        code = ord(character)
-        if code < 0x20 or code == 0x7F or 0x80 <= code <= 0x9F or 0xDC80 <= code <= 0xDCFF:
-            raw = bytes([code - 0xDC00]) if code >= 0xDC80 else character.encode()
-            return "$'", "".join(ESCAPES.get(chr(byte), f"\\{byte:03o}") for byte in raw)
-        if character == "'":
-            return "", "\\'"
-        return "'", character
-
-    shown = ""
-    for opening, run in itertools.groupby(map(piece, text), key=lambda pair: pair[0]):
-        shown += opening + "".join(part for _, part in run) + ("'" if opening else "")
-    return shown or "''"
-
 
 def recolour(data):
     """The task, run on a cluster worker (which loads the library once):
