@@ -22,7 +22,9 @@ packages=(
   pkg-config                      # the consumer test that links through pkg-config
   dpkg-dev file lintian           # the Debian packages: shlibdeps, and their checks
   devscripts                      # hardening-check, over every built program and library
-  python3                         # the Python module's tests, under /usr/bin/python3
+  python3 python3-pytest          # the Python module's tests, under /usr/bin/python3
+  python3-pil python3-numpy       # Pillow and numpy: the reference decoding of each format, arrays
+  libspng-dev libtiff-dev libjpeg62-turbo-dev  # PNG, TIFF and JPEG, read and written by the command line
   python3-venv python3-setuptools python3-wheel  # pip install of the module, offline, in a venv
   python3-distributed             # dask.distributed, for the cluster example and its test
   python3-cryptography            # the certificate of the cluster example's local cluster
@@ -30,7 +32,7 @@ packages=(
   llvm                            # llvm-symbolizer, for readable sanitizer reports
 )
 if $build_only; then
-  packages=(cmake ninja-build g++)
+  packages=(cmake ninja-build g++ pkg-config libspng-dev libtiff-dev libjpeg62-turbo-dev)
 fi
 packages+=("$@")  # extra packages a caller needs
 

@@ -1,0 +1,140 @@
+"""The greys the command line's decoders take from each format and depth,
+set beside Pillow's own decoding of the same file, and the reasons they
+give for damaged files.
+
+Each file is made here from a known grey ramp (or random colours) by
+Pillow, ImageMagick or by hand. Pillow's decoding with the documented rules
+is the reference: 16-bit samples by their top eight bits, everything else
+through convert("L")."""
+import os
+import subprocess
+import zlib
+import struct
+
+import numpy as np
+import pytest
+from PIL import Image
+
+DECODE_GREY = os.environ["DECODE_GREY"]
+
+RAMP = np.tile(np.arange(256, dtype=np.uint8), (37, 1))
+RNG = np.random.default_rng(26)
+COLOURS = RNG.integers(0, 256, (29, 53, 3), dtype=np.uint8)
+RAMP16 = RAMP.astype(np.uint16) * 257 + 0x3C
+
+
+def pillow_greys(path):
+    with Image.open(path) as image:
+        if image.mode in ("I", "I;16", "I;16B", "I;16L"):
+            return (np.asarray(image).astype(np.int64) >> 8).astype(np.uint8)
+        return np.asarray(image.convert("L"))
+
+
+def magick(source, out, *options):
+    subprocess.run(["convert", str(source), *options, out], check=True)
+
+
+def saved(array, name, **params):
+    def make(folder):
+        path = folder / name
+        Image.fromarray(array).save(path, **params)
+        return path
+    return make
+
+
+def converted(array, name, *options, coder=""):
+    """ImageMagick's encoding of a Pillow-made PNG, for what Pillow cannot
+    write; `coder` forces ImageMagick's output format ("PNG48:")."""
+    def make(folder):
+        source = folder / ("source-" + name + ".png")
+        Image.fromarray(array).save(source)
+        path = folder / name
+        magick(source, coder + str(path), *options)
+        return path
+    return make
+
+
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def hand_png(name, width, height, depth, colour_type, rows, extra_chunks=b""):
+    def make(folder):
+        path = folder / name
+        header = struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)
+        raw = b"".join(b"\0" + row for row in rows)
+        path.write_bytes(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + extra_chunks +
+                         png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b""))
+        return path
+    return make
+
+
+# name: how the file is made.
+READABLE = {
+    "png-grey-8": saved(RAMP, "g8.png"),
+    "png-grey-16": saved(RAMP16, "g16.png"),
+    "png-grey-4": converted(RAMP, "g4.png", "-depth", "4"),
+    "png-grey-2": converted(RAMP, "g2.png", "-depth", "2"),
+    "png-grey-1": converted(RAMP, "g1.png", "-type", "bilevel"),
+    "png-grey-alpha": saved(np.dstack([RAMP, RAMP[::-1]]), "la.png"),
+    "png-rgb-8": saved(COLOURS, "rgb.png"),
+    "png-rgb-16": converted(COLOURS, "rgb16.png", "-evaluate", "add", "0.3%", coder="PNG48:"),
+    "png-rgba": saved(np.dstack([COLOURS, COLOURS[..., :1]]), "rgba.png"),
+    "png-palette": lambda folder: saved_palette(folder, "p.png"),
+    "png-interlaced": converted(COLOURS, "interlaced.png", "-interlace", "PNG"),
+    # gAMA 1.0 and an sRGB chunk change nothing: grey values are data.
+    "png-gamma-and-srgb": hand_png("gamma.png", 4, 1, 8, 0, [bytes([0, 64, 128, 255])],
+                                   png_chunk(b"gAMA", struct.pack(">I", 100000)) +
+                                   png_chunk(b"sRGB", b"\0")),
+}
+
+
+def saved_palette(folder, name):
+    path = folder / name
+    Image.fromarray(COLOURS).convert("P").save(path)
+    return path
+
+
+@pytest.mark.parametrize("case", sorted(READABLE))
+def test_greys_match_pillow(case, tmp_path):
+    path = READABLE[case](tmp_path)
+    out = tmp_path / "greys.pgm"
+    subprocess.run([DECODE_GREY, str(path), str(out)], check=True)
+    expected = pillow_greys(path)
+    with Image.open(out) as decoded:
+        ours = np.asarray(decoded)
+    assert ours.shape == expected.shape
+    assert np.array_equal(ours, expected), f"{case}: {np.argwhere(ours != expected)[:5]}"
+
+
+# name: (how the file is made, exit status, the reason).
+DAMAGED = {
+    "png-truncated": (lambda folder: cut(saved(RAMP, "cut.png")(folder), 0.6), 1,
+                      "PNG file is truncated"),
+    "png-bad-crc": (lambda folder: flip_byte(saved(RAMP, "crc.png")(folder), 40), 1,
+                    "PNG file is damaged"),
+}
+
+
+def cut(path, fraction):
+    data = path.read_bytes()
+    path.write_bytes(data[: int(len(data) * fraction)])
+    return path
+
+
+def flip_byte(path, offset):
+    data = bytearray(path.read_bytes())
+    data[offset] ^= 0xFF
+    path.write_bytes(bytes(data))
+    return path
+
+
+@pytest.mark.parametrize("case", sorted(DAMAGED))
+def test_damaged_files_are_refused_with_the_formats_reason(case, tmp_path):
+    make, status, reason = DAMAGED[case]
+    path = make(tmp_path)
+    result = subprocess.run([DECODE_GREY, str(path), str(tmp_path / "none.pgm")],
+                            capture_output=True, text=True)
+    assert result.returncode == status, result.stderr
+    assert result.stderr.startswith(reason), result.stderr
+    assert not (tmp_path / "none.pgm").exists()
