@@ -27,7 +27,8 @@ ImageFormat FormatOfHead(std::span<const uint8_t> head)
     }
     // P2, P3, P5, P6, then the white space every netpbm header goes on with:
     // "P2" alone begins many a text file.
-    if (head.size() >= 3 && head[0] == 'P' && std::string_view("2356").find(head[1]) != std::string_view::npos &&
+    if (head.size() >= 3 && head[0] == 'P' &&
+        std::string_view("2356").find(head[1]) != std::string_view::npos &&
         std::string_view(" \t\r\n").find(static_cast<char>(head[2])) != std::string_view::npos) {
         return ImageFormat::Pnm;
     }

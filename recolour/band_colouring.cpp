@@ -30,12 +30,14 @@ bool BandsAreTopBits(const uint8_t* band)
     return true;
 }
 
+}  // namespace
+
 // The top-bits bands eight pixels at a time: shifting a 64-bit word moves
 // each byte's top bits to its bottom, and the mask drops what slid in
 // from the neighbouring byte. Which byte is which in the word does not
 // matter, so this holds for either byte order. Several times the speed of
 // a table look-up per byte, and the pass is a good part of a save's time.
-void MapTopBits(uint8_t* pixels, int64_t count)
+void MapGreyLevelsToBands(uint8_t* pixels, int64_t count)
 {
     int64_t i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -48,8 +50,6 @@ void MapTopBits(uint8_t* pixels, int64_t count)
         pixels[i] = static_cast<uint8_t>(pixels[i] >> kTopBitsShift);
     }
 }
-
-}  // namespace
 
 void RandomBytes(int32_t* bytes, int32_t count)
 {
@@ -102,7 +102,7 @@ void ColourBands(ImageState* image, const uint8_t* colours, uint8_t* pixels, int
         band[value] = static_cast<uint8_t>(BandIndex(image->indexGrey[value], kBandLevels));
     }
     if (BandsAreTopBits(band)) {
-        MapTopBits(pixels, count);
+        MapGreyLevelsToBands(pixels, count);
         return;
     }
     for (int64_t i = 0; i < count; ++i) {

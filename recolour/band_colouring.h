@@ -24,6 +24,10 @@ void ColourBands(ImageState* image, const uint8_t* colours, uint8_t* pixels, int
 // ColourBands on the module-wide image, with drawn colours.
 void ApplyColourBands(uint8_t* pixels, int32_t height, int32_t rowBytes);
 
+// Replaces `count` grey levels 0-255 by their bands, as the grey-ramp
+// palette bands them: the top bits of each value.
+void MapGreyLevelsToBands(uint8_t* pixels, int64_t count);
+
 // Fills `bytes` with `count` pseudo-random integers 0-255: consecutive
 // values of the generator that no other call's draws come between.
 void RandomBytes(int32_t* bytes, int32_t count);

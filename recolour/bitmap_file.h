@@ -22,6 +22,9 @@ CallStatus ReadBitmapMemory(const void* bytes, size_t byteCount, ImageState* ima
 // several names, say) that fails after its space was reserved: that one
 // holds a partial image.
 CallStatus WriteBitmapFile(const char* path, ImageState* image, const uint8_t* colours);
+// Saves `byteCount` bytes a host encoded itself (a PNG, say) as the file at
+// `path`, replaced as safely as WriteBitmapFile replaces a BMP.
+CallStatus WriteBytesFile(const char* path, const void* bytes, size_t byteCount);
 // The same into a new buffer from PlatformAllocate, handed over in
 // `*output` (nullptr on failure) with its size.
 CallStatus WriteBitmapMemory(ImageState* image, const uint8_t* colours, uint8_t** output,

@@ -117,6 +117,46 @@ CallStatus WriteBitmap(ImageSink* sink, ImageState* image, const uint8_t* colour
     return Write(sink, image->pixels, sizes.imageBytes);
 }
 
+// The problems a save of a file reports: Pavonize's own messages for its
+// BMP, plainer ones for bytes a host encoded.
+struct SaveProblems {
+    CallProblem cannotCreate;
+    CallProblem writeFailed;
+};
+
+// Begins the output, makes room for the whole file, has `write` write it
+// and puts it in place; abandons the output on any failure. Room comes
+// first: a full disk or a file-size limit then fails the save before a
+// byte of an existing file is written over.
+template <typename WriteContent>
+CallStatus SaveFile(const char* path, int64_t fileBytes, SaveProblems problems, WriteContent write)
+{
+    PlatformOutput output;
+    errno = 0;
+    if (!PlatformBeginOutput(path, &output)) {
+        return OutputFailure(problems.cannotCreate);
+    }
+    errno = 0;
+    if (!PlatformReserveOutput(&output, fileBytes)) {
+        CallStatus failure = OutputFailure(problems.writeFailed);
+        PlatformAbandonOutput(&output);
+        return failure;
+    }
+    ImageSink sink{.file = &output};
+    if (CallStatus status = write(&sink); status.Failed()) {
+        if (status.problem == CallProblem::OutputWriteFailed) {
+            status.problem = problems.writeFailed;
+        }
+        PlatformAbandonOutput(&output);
+        return status;
+    }
+    errno = 0;
+    if (!PlatformFinishOutput(&output)) {
+        return OutputFailure(problems.writeFailed);
+    }
+    return kCallOk;
+}
+
 }  // namespace
 
 CallStatus WriteBitmapFile(const char* path, ImageState* image, const uint8_t* colours)
@@ -124,30 +164,22 @@ CallStatus WriteBitmapFile(const char* path, ImageState* image, const uint8_t* c
     if (image->pixels == nullptr) {
         return {CallProblem::NoPixels};
     }
-    PlatformOutput output;
-    errno = 0;
-    if (!PlatformBeginOutput(path, &output)) {
-        return OutputFailure(CallProblem::OutputCannotCreate);
-    }
     SaveSizes sizes = SizesOf(*image);
-    // Room for the whole file first: a full disk or a file-size limit then
-    // fails the save before a byte of an existing file is written over.
-    errno = 0;
-    if (!PlatformReserveOutput(&output, FileBytes(sizes))) {
-        CallStatus failure = OutputFailure(CallProblem::OutputWriteFailed);
-        PlatformAbandonOutput(&output);
-        return failure;
+    return SaveFile(path, FileBytes(sizes),
+                    {CallProblem::OutputCannotCreate, CallProblem::OutputWriteFailed},
+                    [&](ImageSink* sink) { return WriteBitmap(sink, image, colours, sizes); });
+}
+
+CallStatus WriteBytesFile(const char* path, const void* bytes, size_t byteCount)
+{
+    if (bytes == nullptr && byteCount > 0) {
+        return {CallProblem::FileWriteFailed, 0, EFAULT};
     }
-    ImageSink sink{.file = &output};
-    if (CallStatus status = WriteBitmap(&sink, image, colours, sizes); status.Failed()) {
-        PlatformAbandonOutput(&output);
-        return status;
-    }
-    errno = 0;
-    if (!PlatformFinishOutput(&output)) {
-        return OutputFailure(CallProblem::OutputWriteFailed);
-    }
-    return kCallOk;
+    return SaveFile(
+        path, static_cast<int64_t>(byteCount),
+        {CallProblem::FileCannotCreate, CallProblem::FileWriteFailed}, [&](ImageSink* sink) {
+            return byteCount == 0 ? kCallOk : Write(sink, bytes, static_cast<int64_t>(byteCount));
+        });
 }
 
 CallStatus WriteBitmapMemory(ImageState* image, const uint8_t* colours, uint8_t** output,

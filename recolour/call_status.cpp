@@ -59,6 +59,14 @@ const char* ProblemText(CallProblem problem)
         return kMessageWriteFailed;
     case CallProblem::NoPixels:
         return nullptr;
+    case CallProblem::PixelsMissing:
+        return kMessagePixelsMissing;
+    case CallProblem::BandsMissing:
+        return kMessageBandsMissing;
+    case CallProblem::FileCannotCreate:
+        return kMessageFileCannotCreate;
+    case CallProblem::FileWriteFailed:
+        return kMessageFileWriteFailed;
     }
     return kMessageInternalError;
 }
@@ -89,6 +97,7 @@ int32_t PublicProblem(CallStatus status)
     case CallProblem::InputCannotOpen:
     case CallProblem::InputIsDirectory:
     case CallProblem::InputNotRegular:
+    case CallProblem::PixelsMissing:
         return PAVONIZE_INPUT_UNREADABLE;
     case CallProblem::Truncated:
         // A read that failed, rather than a file that ends too soon.
@@ -111,6 +120,9 @@ int32_t PublicProblem(CallStatus status)
         return PAVONIZE_INPUT_UNSUPPORTED;
     case CallProblem::OutputCannotCreate:
     case CallProblem::OutputWriteFailed:
+    case CallProblem::BandsMissing:
+    case CallProblem::FileCannotCreate:
+    case CallProblem::FileWriteFailed:
         return PAVONIZE_OUTPUT_FAILED;
     case CallProblem::OutOfMemory:
         return PAVONIZE_OUT_OF_MEMORY;

@@ -42,6 +42,12 @@ enum class CallProblem : uint8_t {
     OutputWriteFailed,   // "write BMP image failed"
 
     NoPixels,  // the writer was handed no pixel buffer: ends the call silently
+
+    // The calls on raw grey pixels and on a host's own encoded bytes.
+    PixelsMissing,     // no grey buffer, or a stride shorter than the width
+    BandsMissing,      // no buffer for the bands or the palette
+    FileCannotCreate,  // the output of bytes a host encoded cannot be created
+    FileWriteFailed,   // ... or written
 };
 
 struct CallStatus {

@@ -32,5 +32,11 @@ inline constexpr char kMessageRle8TooShort[] = "BMP RLE8 data is too short for t
 inline constexpr char kMessageRle8RowOverrun[] = "BMP RLE8 data runs past the end of a row\n";
 inline constexpr char kMessageRle8ImageOverrun[] = "BMP RLE8 data runs past the end of the image\n";
 inline constexpr char kMessageRle8EndsEarly[] = "BMP RLE8 data ends before the end of the image\n";
+// The calls on raw grey pixels and on bytes a host encoded itself.
+inline constexpr char kMessagePixelsMissing[] =
+    "no grey pixels given, or their rows are shorter than the width\n";
+inline constexpr char kMessageBandsMissing[] = "no room given for the bands or the palette\n";
+inline constexpr char kMessageFileCannotCreate[] = "cannot create the output file\n";
+inline constexpr char kMessageFileWriteFailed[] = "cannot write the output file\n";
 inline constexpr char kMessageOutOfMemory[] = "not enough memory for the image\n";
 inline constexpr char kMessageInternalError[] = "internal error in the recolouring library\n";

@@ -5,6 +5,7 @@
 
 #include "bitmap_file.h"
 #include "call_status.h"
+#include "grey_pixels.h"
 #include "image_state.h"
 #include "orvanepavonize/orvanepavonize.h"
 #include "platform.h"
@@ -105,4 +106,32 @@ extern "C" PAVONIZE_API int32_t PavonizeMemory(const void* input, size_t inputSi
 extern "C" PAVONIZE_API void PavonizeRelease(void* output)
 {
     PlatformRelease(output);
+}
+
+extern "C" PAVONIZE_API int32_t PavonizePixels(const uint8_t* grey, size_t width, size_t height,
+                                               size_t greyStride, const uint8_t* colours,
+                                               uint8_t* bands, size_t bandsStride, uint8_t* palette,
+                                               PavonizeStatus* status)
+{
+    static_assert(kRgbPaletteBytes == PAVONIZE_PALETTE_BYTES);
+    CallStatus result;
+    try {
+        result =
+            BandGreyPixels(grey, width, height, greyStride, colours, bands, bandsStride, palette);
+    } catch (...) {
+        result = {CallProblem::Internal};
+    }
+    return Report(result, status);
+}
+
+extern "C" PAVONIZE_API int32_t PavonizeWriteFile(const char* outputPath, const void* bytes,
+                                                  size_t byteCount, PavonizeStatus* status)
+{
+    CallStatus result;
+    try {
+        result = WriteBytesFile(outputPath, bytes, byteCount);
+    } catch (...) {
+        result = {CallProblem::Internal};
+    }
+    return Report(result, status);
 }

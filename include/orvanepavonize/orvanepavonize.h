@@ -121,6 +121,29 @@ PAVONIZE_API int32_t PavonizeMemory(const void* input, size_t inputSize, const u
 /* Frees an image that PavonizeMemory handed back; NULL does nothing. */
 PAVONIZE_API void PavonizeRelease(void* output);
 
+/* The palette PavonizePixels hands back: red, green, blue of 256 entries. */
+#define PAVONIZE_PALETTE_BYTES 768
+
+/* Bands grey pixels a host decoded itself (from a PNG, a camera, an array):
+ * the width x height grey levels at grey, rows greyStride bytes apart, are
+ * mapped to bands 0-3 into bands, rows bandsStride bytes apart (bands may
+ * be grey itself, with the same stride), and palette (768 bytes) receives
+ * the result's 256 colours: entries 0-3 the four colours, the rest the grey
+ * ramp. The same bands and palette as PavonizeMemory on an 8-bit BMP of
+ * those greys with a grey palette. colours and status as for PavonizeFile.
+ * An empty image (width or height 0) needs no pixel buffers. Reads and
+ * writes no file and allocates nothing. */
+PAVONIZE_API int32_t PavonizePixels(const uint8_t* grey, size_t width, size_t height,
+                                    size_t greyStride, const uint8_t* colours, uint8_t* bands,
+                                    size_t bandsStride, uint8_t* palette, PavonizeStatus* status);
+
+/* Saves byteCount bytes that the host encoded itself (an indexed PNG of
+ * PavonizePixels' result, say) as the file outputPath, with the same safe
+ * replacement as PavonizeFile's output. PAVONIZE_OK, or
+ * PAVONIZE_OUTPUT_FAILED with the system's errno. */
+PAVONIZE_API int32_t PavonizeWriteFile(const char* outputPath, const void* bytes, size_t byteCount,
+                                       PavonizeStatus* status);
+
 #endif
 
 #ifdef __cplusplus
