@@ -22,22 +22,22 @@ namespace {
 // What the workers share with the thread that reports: the next image to
 // take, whether to take more, and each image's outcome once it is known.
 struct Batch {
-    Batch(const HostRequest& request, PavonizeFileFunction pavonize)
+    Batch(const HostRequest& request, const RecolouringCalls& calls)
         : request(request),
-          pavonize(pavonize),
+          calls(calls),
           done(request.jobs.size(), false),
-          outcomes(request.jobs.size(), PavonizeStatus{})
+          outcomes(request.jobs.size())
     {
     }
 
     const HostRequest& request;
-    PavonizeFileFunction pavonize;
+    const RecolouringCalls& calls;
     std::mutex lock;
     std::condition_variable finished;
     size_t next = 0;
     bool stopTaking = false;
     std::vector<bool> done;
-    std::vector<PavonizeStatus> outcomes;
+    std::vector<ImageOutcome> outcomes;
 };
 
 // Takes the next image, if there is one to take, and recolours it with the
@@ -52,13 +52,12 @@ bool RecolourNextImage(Batch* batch, std::unique_lock<std::mutex>* guard)
     size_t index = batch->next++;
     const ImageJob& job = batch->request.jobs[index];
     guard->unlock();
-    PavonizeStatus status{};
-    batch->pavonize(job.input.c_str(), job.output.c_str(), colours, &status);
+    ImageOutcome outcome = RecolourImage(batch->calls, job, colours);
     guard->lock();
-    batch->outcomes[index] = status;
+    batch->outcomes[index] = outcome;
     batch->done[index] = true;
     // Set here, before this thread could take another image.
-    if (status.problem != PAVONIZE_OK && batch->request.stopAtFailure) {
+    if (outcome.status.problem != PAVONIZE_OK && batch->request.stopAtFailure) {
         batch->stopTaking = true;
     }
     batch->finished.notify_all();
@@ -72,15 +71,26 @@ void Work(Batch* batch)
     }
 }
 
-// What Pavonize would have printed for the image: the loaded message when
-// the input was read, then the saved message or the failure's own. The
-// output failure's message has never ended in a line feed.
-std::string LibraryLines(const PavonizeStatus& status)
+// Pavonize's loaded message, "BMP image loaded successfully!", naming the
+// format the input was read as instead.
+std::string LoadedLine(const char* format)
 {
+    std::string line = kMessageLoaded;
+    return line.replace(0, line.find(' '), format);
+}
+
+// What Pavonize would have printed for the image: the loaded message when
+// the input was read (naming the format it was read as), then the saved
+// message or the failure's own. The output failure's message has never
+// ended in a line feed.
+std::string LibraryLines(const ImageOutcome& outcome)
+{
+    const PavonizeStatus& status = outcome.status;
+    std::string loaded = LoadedLine(outcome.format);
     if (status.problem == PAVONIZE_OK) {
-        return std::string(kMessageLoaded) + kMessageSaved;
+        return loaded + kMessageSaved;
     }
-    std::string lines = status.problem == PAVONIZE_OUTPUT_FAILED ? kMessageLoaded : "";
+    std::string lines = status.problem == PAVONIZE_OUTPUT_FAILED ? loaded : "";
     lines += status.message;
     if (std::strcmp(status.message, kMessageOutputFailed) != 0) {
         lines += '\n';
@@ -90,8 +100,9 @@ std::string LibraryLines(const PavonizeStatus& status)
 
 // "pavonize: INPUT: MESSAGE", the output's name where the output failed,
 // and the system's words where a system call failed.
-void ReportFailure(const ImageJob& job, const PavonizeStatus& status)
+void ReportFailure(const ImageJob& job, const ImageOutcome& outcome)
 {
+    const PavonizeStatus& status = outcome.status;
     std::string reason = status.message;
     if (status.problem == PAVONIZE_OUTPUT_FAILED) {
         reason += ": " + QuotedName(job.output);
@@ -100,9 +111,10 @@ void ReportFailure(const ImageJob& job, const PavonizeStatus& status)
         reason += std::string(": ") + std::strerror(status.osError);
     }
     std::fprintf(stderr, "pavonize: %s: %s\n", QuotedName(job.input).c_str(), reason.c_str());
-    // Only an input that was read can be another format or depth.
-    if (status.problem == PAVONIZE_INPUT_MALFORMED ||
-        status.problem == PAVONIZE_INPUT_UNSUPPORTED) {
+    // Only an input the library read can be another format or depth to
+    // convert first.
+    if (outcome.readByLibrary && (status.problem == PAVONIZE_INPUT_MALFORMED ||
+                                  status.problem == PAVONIZE_INPUT_UNSUPPORTED)) {
         std::fputs(ConversionHint(job.input).c_str(), stderr);
     }
 }
@@ -119,10 +131,10 @@ size_t WorkerCount(const HostRequest& request)
 
 }  // namespace
 
-int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request)
+int RunBatch(const RecolouringCalls& calls, const HostRequest& request)
 {
     const size_t total = request.jobs.size();
-    Batch batch(request, pavonize);
+    Batch batch(request, calls);
     // One image at a time needs no other thread: this one recolours each
     // image itself, right before it reports it.
     std::vector<std::thread> workers;
@@ -146,15 +158,15 @@ int RunBatch(PavonizeFileFunction pavonize, const HostRequest& request)
         if (!batch.done[reported]) {
             break;  // stopped before this image was taken
         }
-        PavonizeStatus status = batch.outcomes[reported];
+        ImageOutcome outcome = batch.outcomes[reported];
         guard.unlock();
         if (!request.quiet) {
-            std::string lines = LibraryLines(status);
+            std::string lines = LibraryLines(outcome);
             WriteStandardOutput(lines.data(), lines.size());
         }
-        if (status.problem != PAVONIZE_OK) {
+        if (outcome.status.problem != PAVONIZE_OK) {
             ClearProgress(&progress);
-            ReportFailure(request.jobs[reported], status);
+            ReportFailure(request.jobs[reported], outcome);
             ++failures;
         }
         guard.lock();

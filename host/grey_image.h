@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "recolour/bitmap_format.h"
+
 struct GreyImage {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -43,17 +45,15 @@ inline DecodeResult OutOfMemory()
     return {DecodeOutcome::OutOfMemory, "not enough memory for the image"};
 }
 
-// The largest image read: its recoloured 8-bit BMP, rows padded to four
-// bytes after 1078 bytes of headers and palette, must stay within the
-// format's 2 GiB file size.
-inline constexpr int64_t kMaxBitmapFileBytes = INT32_MAX;
 // The most memory a decoder may ask for its samples before they become
 // greys (16-bit RGBA takes eight bytes a pixel): a few kilobytes of a
 // compressed file must not make the decoder claim more than this.
 inline constexpr uint64_t kMaxDecodeBytes = uint64_t{4} << 30;
 
 // Whether an image of these dimensions, whose decoder holds
-// `sampleBytesPerPixel` bytes a pixel, is within both limits. Checked
+// `sampleBytesPerPixel` bytes a pixel, can be read: its recoloured 8-bit
+// BMP must stay within the format's file size (so that every output a BMP
+// can be is possible), and its samples within kMaxDecodeBytes. Checked
 // before anything is decoded; overflow-safe for any 32-bit dimensions.
 inline bool DimensionsAreReadable(uint64_t width, uint64_t height, uint64_t sampleBytesPerPixel)
 {
@@ -63,8 +63,10 @@ inline bool DimensionsAreReadable(uint64_t width, uint64_t height, uint64_t samp
     if (width == 0 || height == 0) {
         return true;
     }
+    constexpr auto kMaxPixelBytes =
+        static_cast<uint64_t>(kMaxFileBytes - kHeadersBytes - kPaletteBytes);
     uint64_t rowBytes = (width + 3) / 4 * 4;
-    if (rowBytes > (static_cast<uint64_t>(kMaxBitmapFileBytes) - 1078) / height) {
+    if (rowBytes > kMaxPixelBytes / height) {
         return false;
     }
     return width * height <= kMaxDecodeBytes / (sampleBytesPerPixel == 0 ? 1 : sampleBytesPerPixel);

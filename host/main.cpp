@@ -1,7 +1,7 @@
 // pavonize: the command-line host. Checks the whole command line and every
 // path first, loads the recolouring library through the framework's loader
 // (so its attach and detach run around the run), and recolours the images
-// in this process through PavonizeFile (batch_run.h). Standard output
+// in this process through its calls (batch_run.h, image_routes.h). Standard output
 // carries only the library's messages, and what fails to reach it fails the
 // run; the program's own words about images go to standard error.
 #include <csignal>
@@ -67,14 +67,14 @@ int Recolour(const HostRequest& request)
     if (library == nullptr) {
         return kExitFailure;
     }
-    auto pavonize =
-        reinterpret_cast<PavonizeFileFunction>(LoaderFindExport(library, "PavonizeFile"));
-    if (pavonize == nullptr) {
-        std::fprintf(stderr, "pavonize: the library exports no PavonizeFile\n");
+    RecolouringCalls calls;
+    std::string missing;
+    if (!FindRecolouringCalls(library, &calls, &missing)) {
+        std::fprintf(stderr, "pavonize: the library exports no %s\n", missing.c_str());
         LoaderUnloadLibrary(library);
         return kExitFailure;
     }
-    int status = RunBatch(pavonize, request);
+    int status = RunBatch(calls, request);
     LoaderUnloadLibrary(library);
     return FinishStandardOutput(status);
 }

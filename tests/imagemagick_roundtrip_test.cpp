@@ -43,9 +43,9 @@ TEST(ImageMagickRoundTrip, ImageMagicksViewShowsTheFourBandColours)
     ExpectEachPixelInTheBandOfItsGrey(in, out, 37 * 70, scratch);
 }
 
-// A PNG of every grey from 0 to 255 goes through the command pavonize
-// prints for it, run as printed, and ImageMagick reads the BMP it makes
-// back: no pixel may have left its band. Making the palette must not dither,
+// A PAM (a format still not read) of every grey from 0 to 255 goes through
+// the command pavonize prints for it, run as printed, and ImageMagick reads
+// the BMP it makes back: no pixel may have left its band. Making the palette must not dither,
 // which moves greys across the bands' edges even in an image of 256 greys.
 TEST(ImageMagickRoundTrip, PrintedConversionKeepsEveryPixelsBand)
 {
@@ -65,14 +65,14 @@ TEST(ImageMagickRoundTrip, PrintedConversionKeepsEveryPixelsBand)
         greys.insert(greys.end(), row.begin(), row.end());
     }
     std::string raw = scratch.Path("greys.gray");
-    std::string png = scratch.Path("photo.png");
+    std::string pam = scratch.Path("photo.pam");
     WriteFileBytes(raw, greys);
     std::string size = std::to_string(kSide) + "x" + std::to_string(kSide / 4);
-    ASSERT_EQ(RunProcess({kConvert, "-size", size, "-depth", "8", "gray:" + raw, "PNG:" + png})
+    ASSERT_EQ(RunProcess({kConvert, "-size", size, "-depth", "8", "gray:" + raw, "PAM:" + pam})
                   .exitStatus,
               0);
 
-    ProcessResult refused = RunBuiltProgram({PAVONIZE_EXE, png, scratch.Path("out.bmp")});
+    ProcessResult refused = RunBuiltProgram({PAVONIZE_EXE, pam, scratch.Path("out.bmp")});
     ASSERT_EQ(refused.exitStatus, 1);
     size_t start = refused.err.find("\n  convert ");
     ASSERT_NE(start, std::string::npos) << refused.err;

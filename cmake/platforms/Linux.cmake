@@ -9,7 +9,7 @@ set(ORVANEPAVONIZE_RESOURCE_SOURCES)
 set(ORVANEPAVONIZE_FRAMEWORK_SOURCES loader_posix.cpp resource_lookup_elf.cpp)
 # The program's own path from /proc/self/exe.
 set(ORVANEPAVONIZE_HOST_SOURCES
-  image_formats_posix.cpp library_location_linux.cpp path_checks_posix.cpp
+  file_bytes_posix.cpp library_location_linux.cpp path_checks_posix.cpp
   standard_output_posix.cpp)
 set(ORVANEPAVONIZE_WITH_HOST ON)
 # The module's worker loads the library with ctypes; Debian packages it.

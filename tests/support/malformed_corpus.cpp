@@ -98,7 +98,7 @@ std::vector<MalformedFile> MalformedCorpus()
     std::vector<MalformedFile> corpus;
     auto add = [&](const std::string& kind, const std::string& name, Bytes bytes,
                    const std::string& message) {
-        corpus.push_back({kind, kind + "-" + name, std::move(bytes), message});
+        corpus.push_back({kind, kind + "-" + name, std::move(bytes), message, ""});
     };
 
     // Cut at every structural boundary, and inside each structure.
@@ -124,6 +124,7 @@ std::vector<MalformedFile> MalformedCorpus()
     add("signature", "swapped", Patch16(Plain(), 0, 'M' | 'B' << 8), kNotBmp);
     add("signature", "pm", Patch16(Plain(), 0, 'P' | 'M' << 8), kNotBmp);
     add("signature", "png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, kNotBmp);
+    corpus.back().commandLineMessage = "PNG file is truncated\n";
 
     add("header-size", "0", Patch32(Plain(), kInfoSizeField, 0), kHeaderTooSmall);
     add("header-size", "11", Patch32(Plain(), kInfoSizeField, 11), kHeaderTooSmall);

@@ -14,6 +14,9 @@ struct MalformedFile {
     std::string name;  // unique, usable as a file name and a test name
     Bytes bytes;
     std::string message;  // what the loader prints before ending with status 1
+    // Where the command line decodes the file itself (a PNG, say): its own
+    // reason and status code; empty when it hands the file to the library.
+    std::string commandLineMessage;
 };
 
 std::vector<MalformedFile> MalformedCorpus();

@@ -1,12 +1,10 @@
 #include "image_formats.h"
 
 #include <cstdint>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "byte_order.h"
+#include "file_bytes.h"
 #include "quoting.h"
 #include "recolour/bitmap_format.h"
 
@@ -68,21 +66,6 @@ bool Matches(const Signature& signature, std::string_view head)
     return true;
 }
 
-// The first bytes of a regular file, read without waiting: a FIFO may have
-// no writer.
-std::string_view ReadHead(const std::string& path, char* buffer)
-{
-    int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (file < 0) {
-        return {};
-    }
-    struct stat status {};
-    ssize_t got =
-        fstat(file, &status) == 0 && S_ISREG(status.st_mode) ? read(file, buffer, kHeadBytes) : -1;
-    close(file);
-    return got > 0 ? std::string_view(buffer, static_cast<size_t>(got)) : std::string_view();
-}
-
 // The BMP's depth, or -1 when the head is not a BMP's or is cut short: the
 // 12-byte OS/2 header keeps it at another place than every longer one.
 int BmpDepth(std::string_view head)
@@ -115,7 +98,8 @@ std::string GreyName(const std::string& path)
 std::string ConversionHint(const std::string& path)
 {
     char buffer[kHeadBytes];
-    std::string_view head = ReadHead(path, buffer);
+    std::string_view head(buffer,
+                          ReadFileHead(path, reinterpret_cast<uint8_t*>(buffer), kHeadBytes));
     std::string what;
     std::string coder;
     int depth = BmpDepth(head);
