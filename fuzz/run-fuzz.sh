@@ -20,5 +20,5 @@ mkdir -p build-fuzz/corpus build-fuzz/artifacts
 # inputs; the seeds and every past crash are read as well.
 build-fuzz/fuzz/pavonize_fuzzer \
   -max_total_time="$seconds" -max_len=8192 -malloc_limit_mb=16 -timeout=10 \
-  -dict=fuzz/bmp.dict -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
-  "$@" build-fuzz/corpus build-fuzz/fuzz/seeds tests/fuzz_regressions
+  -dict=fuzz/images.dict -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
+  "$@" build-fuzz/corpus build-fuzz/fuzz/seeds fuzz/format_seeds tests/fuzz_regressions

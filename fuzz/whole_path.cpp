@@ -8,6 +8,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "bitmap_file.h"
+#include "grey_pixels.h"
+#include "image_decoding.h"
+#include "image_encoding.h"
 #include "image_state.h"
 #include "orvanepavonize/orvanepavonize.h"
 #include "platform.h"
@@ -164,6 +168,47 @@ void CheckMemoryCallAgrees(const uint8_t* bytes, size_t byteCount, WholePathOutc
     PavonizeRelease(memory);
 }
 
+// A file the command line decodes itself: decoded to greys, banded, and
+// encoded as both outputs. The BMP must load in the library as the image
+// it was made from; the PNG must be made for every image a BMP can hold.
+WholePathOutcome DecodeAndEncode(ImageFormat format, const uint8_t* bytes, size_t byteCount)
+{
+    GreyImage grey;
+    if (DecodeGreyImage(format, {bytes, byteCount}, &grey).Failed()) {
+        if (!grey.pixels.empty()) {
+            Broken("a refused image kept its pixels");
+        }
+        return WholePathOutcome::Refused;
+    }
+    if (grey.pixels.size() != static_cast<size_t>(grey.width) * grey.height) {
+        Broken("a decoded image has another number of pixels than its size");
+    }
+    BandedImage banded;
+    banded.width = grey.width;
+    banded.height = grey.height;
+    banded.bands.resize(grey.pixels.size());
+    if (BandGreyPixels(grey.pixels.data(), grey.width, grey.height, grey.width, nullptr,
+                       banded.bands.data(), grey.width, banded.palette)
+            .Failed()) {
+        Broken("decoded greys were not banded");
+    }
+    std::vector<uint8_t> bitmap = EncodeBitmap(banded);
+    ImageState loaded;
+    CallStatus read = ReadBitmapMemory(bitmap.data(), bitmap.size(), &loaded);
+    bool same = !read.Failed() && static_cast<uint32_t>(loaded.width) == banded.width &&
+                static_cast<uint32_t>(loaded.height) == banded.height;
+    ReleaseImageOf(&loaded);
+    if (!same) {
+        Broken("the library does not read back the BMP made of a decoded image");
+    }
+    std::vector<uint8_t> png;
+    std::string problem;
+    if (!EncodeIndexedPng(banded, &png, &problem) && !banded.bands.empty()) {
+        Broken("no PNG was made of a decoded image");
+    }
+    return WholePathOutcome::Recoloured;
+}
+
 }  // namespace
 
 void PrepareWholePath()
@@ -189,6 +234,9 @@ void PrepareWholePath()
 
 WholePathOutcome RecolourWholePath(const uint8_t* bytes, size_t byteCount)
 {
+    if (ImageFormat format = FormatOfHead({bytes, byteCount}); format != ImageFormat::Other) {
+        return DecodeAndEncode(format, bytes, byteCount);
+    }
     WriteInput(bytes, byteCount);
     // A fresh output each time, so that a run does not depend on the last.
     unlink((scratchFolder + "/out.bmp").c_str());

@@ -22,4 +22,7 @@ void PrepareWholePath();
 // 1, a saved image that does not load again, a memory call that does not
 // agree with the file call) aborts the process, which is what a fuzzer
 // reports.
+//
+// Bytes of a format the command line decodes itself (PNG, TIFF, JPEG, PNM)
+// go through its decoder and encoders instead.
 WholePathOutcome RecolourWholePath(const uint8_t* bytes, size_t byteCount);

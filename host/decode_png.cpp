@@ -146,6 +146,9 @@ DecodeResult DecodePng(std::span<const uint8_t> file, GreyImage* image)
     if (int error = spng_decoded_image_size(png, SPNG_FMT_PNG, &decodedBytes); error != 0) {
         return Refusal(error);
     }
+    if (!CompressedCanHold(file.size(), decodedBytes, kDeflateMaxRatio)) {
+        return Malformed("PNG file is truncated");
+    }
     std::unique_ptr<uint8_t[]> samples(new uint8_t[decodedBytes]);
     if (int error = spng_decode_image(png, samples.get(), decodedBytes, SPNG_FMT_PNG, 0);
         error != 0) {

@@ -55,7 +55,8 @@ bool EncodeIndexedPng(const BandedImage& image, std::vector<uint8_t>* file, std:
     if (Failed(spng_set_option(png, SPNG_ENCODE_TO_BUFFER, 1), problem) ||
         Failed(spng_set_option(png, SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE), problem) ||
         Failed(spng_set_option(png, SPNG_IMG_COMPRESSION_LEVEL, kCompressionLevel), problem) ||
-        Failed(spng_set_ihdr(png, &header), problem) || Failed(spng_set_plte(png, &palette), problem) ||
+        Failed(spng_set_ihdr(png, &header), problem) ||
+        Failed(spng_set_plte(png, &palette), problem) ||
         Failed(spng_encode_image(png, image.bands.data(), image.bands.size(), SPNG_FMT_PNG,
                                  SPNG_ENCODE_FINALIZE),
                problem)) {

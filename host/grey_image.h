@@ -50,6 +50,18 @@ inline DecodeResult OutOfMemory()
 // compressed file must not make the decoder claim more than this.
 inline constexpr uint64_t kMaxDecodeBytes = uint64_t{4} << 30;
 
+// Deflate turns one byte into at most 1032: a PNG smaller than its image's
+// samples over this cannot hold them and is cut short, refused before any
+// memory is asked for the image. Other coders have their own bound.
+inline constexpr uint64_t kDeflateMaxRatio = 1032;
+
+// Whether `fileBytes` of data compressed at most `maxRatio` to one can
+// hold `decodedBytes`.
+inline bool CompressedCanHold(uint64_t fileBytes, uint64_t decodedBytes, uint64_t maxRatio)
+{
+    return decodedBytes / maxRatio <= fileBytes;
+}
+
 // Whether an image of these dimensions, whose decoder holds
 // `sampleBytesPerPixel` bytes a pixel, can be read: its recoloured 8-bit
 // BMP must stay within the format's file size (so that every output a BMP

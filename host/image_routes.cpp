@@ -60,8 +60,8 @@ void WriteBanded(const RecolouringCalls& calls, const ImageJob& job, const Bande
     calls.writeFile(job.output.c_str(), file.data(), file.size(), status);
 }
 
-void RecolourBitmapToPng(const RecolouringCalls& calls, const ImageJob& job,
-                         const uint8_t* colours, PavonizeStatus* status)
+void RecolourBitmapToPng(const RecolouringCalls& calls, const ImageJob& job, const uint8_t* colours,
+                         PavonizeStatus* status)
 {
     std::vector<uint8_t> input;
     int osError = 0;
