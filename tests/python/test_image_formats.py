@@ -46,7 +46,7 @@ def converted(array, name, *options, coder=""):
     """ImageMagick's encoding of a Pillow-made PNG, for what Pillow cannot
     write; `coder` forces ImageMagick's output format ("PNG48:")."""
     def make(folder):
-        source = folder / ("source-" + name + ".png")
+        source = folder.parent / ("source-" + name + ".png")  # kept out of the folder
         Image.fromarray(array).save(source)
         path = folder / name
         magick(source, coder + str(path), *options)
@@ -138,3 +138,71 @@ def test_damaged_files_are_refused_with_the_formats_reason(case, tmp_path):
     assert result.returncode == status, result.stderr
     assert result.stderr.startswith(reason), result.stderr
     assert not (tmp_path / "none.pgm").exists()
+
+
+# ---- Through the command line ------------------------------------------------
+
+COLOURS_OPTION = "#E69F00,#56B4E9,#009E73,#CC79A7"
+CHOSEN = [0xE6, 0x9F, 0x00, 0x56, 0xB4, 0xE9, 0x00, 0x9E, 0x73, 0xCC, 0x79, 0xA7]
+PALETTE = CHOSEN + [level for level in range(4, 256) for _ in range(3)]
+
+
+def bands_and_palette(path):
+    with Image.open(path) as image:
+        assert image.mode == "P", path
+        return np.asarray(image), image.getpalette()
+
+
+def make_bmp(folder, name, greys):
+    """An 8-bit BMP with a grey palette, as users' BMPs are."""
+    path = folder / name
+    Image.fromarray(greys).convert("P").save(path)
+    return path
+
+
+@pytest.fixture(name="messy")
+def messy_folder(tmp_path):
+    """A folder as users have them: every format read, misnamed files, a
+    format still not read and a damaged file."""
+    folder = tmp_path / "messy"
+    folder.mkdir()
+    readable = {}
+    for case in ("png-grey-16", "png-palette", "png-interlaced"):
+        readable[READABLE[case](folder).name] = case
+    misnamed = READABLE["png-rgb-8"](folder)
+    misnamed.rename(folder / "photo.jpg")
+    readable["photo.jpg"] = "png-rgb-8"
+    readable[make_bmp(folder, "plain.bmp", RAMP).name] = "bmp"
+    Image.fromarray(RAMP).save(folder / "not-read.gif")
+    cut(saved(RAMP16, "damaged.png")(folder), 0.5)
+    return folder, sorted(readable)
+
+
+def test_a_mixed_folder_is_recoloured_where_it_can_be_read(messy, tmp_path):
+    folder, readable = messy
+    out = tmp_path / "out"
+    out.mkdir()
+    inputs = sorted(str(path) for path in folder.iterdir())
+    result = subprocess.run([os.environ["PAVONIZE"], "--colours", COLOURS_OPTION, "-o", str(out),
+                             *inputs], capture_output=True, text=True)
+    assert result.returncode == 1
+    assert "pavonize: " + str(folder / "damaged.png") + ": PNG file is truncated\n" in result.stderr
+    assert "not-read.gif is a GIF image" in result.stderr
+    assert "2 of %d images failed" % len(inputs) in result.stderr
+    assert sorted(path.name for path in out.iterdir()) == readable
+    for name in readable:
+        bands, palette = bands_and_palette(out / name)
+        assert np.array_equal(bands, pillow_greys(folder / name) >> 6), name
+        assert palette == PALETTE, name
+
+
+def test_png_output_holds_the_bmp_outputs_indices_and_palette(tmp_path):
+    sources = [READABLE["png-rgb-16"](tmp_path), make_bmp(tmp_path, "odd.bmp", COLOURS[..., 0])]
+    for source in sources:
+        outputs = [tmp_path / (source.stem + "-out.bmp"), tmp_path / (source.stem + "-out.PNG")]
+        for output in outputs:
+            subprocess.run([os.environ["PAVONIZE"], "-q", "--colours", COLOURS_OPTION,
+                            str(source), str(output)], check=True)
+        bmp, png = (bands_and_palette(output) for output in outputs)
+        assert np.array_equal(bmp[0], png[0]) and bmp[1] == png[1] == PALETTE, source
+        assert outputs[1].read_bytes().startswith(b"\x89PNG")
