@@ -13,7 +13,7 @@ const char kUsage[] =
     "       pavonize [OPTIONS] --in-place INPUT...\n";
 
 const char kHelp[] =
-    "Recolour 8-bit BMP images in four false colours.\n"
+    "Recolour grey images in four false colours.\n"
     "\n"
     "Each INPUT is read, its pixels are sorted into four bands by grey level and\n"
     "painted with four colours, and the result is written to OUTPUT (which may\n"
@@ -50,10 +50,13 @@ const char kHelp[] =
     "                        string table, and exit\n"
     "  --                    treat every later argument as a path\n"
     "\n"
-    "Only 8-bit BMP images are recoloured. For a file of another depth or\n"
-    "format (PNG, JPEG, GIF, TIFF, WebP, PNM and others) the failure gives the\n"
+    "Formats: 8-bit BMP, and PNG, TIFF, JPEG and PGM/PPM at 8 or 16 bits (in\n"
+    "builds with their decoders), told by their first bytes; 16-bit samples by\n"
+    "their top eight bits, colour by Pillow's convert(\"L\") luma. An OUTPUT\n"
+    "named *.png (any case) is an indexed PNG, any other a BMP. For a file of\n"
+    "another depth or format (GIF, WebP, PBM and others) the failure gives the\n"
     "conversion for that file; in general:\n"
-    "  convert in.png -colorspace Gray +dither -type Palette -compress RLE \\\n"
+    "  convert in.gif -colorspace Gray +dither -type Palette -compress RLE \\\n"
     "      BMP3:grey.bmp\n"
     "\n"
     "Standard output carries the library's messages only, one line each (none\n"

@@ -161,7 +161,7 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
     // on a second line), and the legend of the bands.
     std::string joinedHelp = std::regex_replace(help, std::regex(R"( \\\n +)"), " ");
     for (const std::string& text : {joinedHelp, Unescaped(manual), ReadmeCommandLine()}) {
-        EXPECT_NE(text.find("convert in.png -colorspace Gray +dither -type Palette -compress RLE "
+        EXPECT_NE(text.find("convert in.gif -colorspace Gray +dither -type Palette -compress RLE "
                             "BMP3:grey.bmp"),
                   std::string::npos);
         for (const char* band : {"grey 0-63     band 0", "grey 64-127   band 1",
