@@ -69,6 +69,35 @@ def hand_png(name, width, height, depth, colour_type, rows, extra_chunks=b""):
     return make
 
 
+# ---- JPEG: files edited after Pillow wrote them ----------------------------
+
+def jpeg_edited(array, name, edit, **params):
+    def make(folder):
+        path = saved(array, name, **params)(folder)
+        path.write_bytes(edit(path.read_bytes()))
+        return path
+    return make
+
+
+def with_frame(data, precision=8, height=None, width=None):
+    """A baseline JPEG whose frame header (SOF0) claims other values."""
+    data = bytearray(data)
+    sof = data.index(b"\xff\xc0")
+    data[sof + 4] = precision
+    if height is not None:
+        data[sof + 5:sof + 9] = struct.pack(">HH", height, width)
+    return bytes(data)
+
+
+def repeated_first_scan(data, copies):
+    """The first scan, header and entropy-coded data, `copies` more times."""
+    start = data.index(b"\xff\xda")
+    end = start + 2 + struct.unpack(">H", data[start + 2:start + 4])[0]
+    while not (data[end] == 0xFF and data[end + 1] != 0 and not 0xD0 <= data[end + 1] <= 0xD7):
+        end += 1
+    return data[:start] + data[start:end] * copies + data[start:]
+
+
 # name: how the file is made.
 READABLE = {
     "png-grey-8": saved(RAMP, "g8.png"),
@@ -86,6 +115,18 @@ READABLE = {
     "png-gamma-and-srgb": hand_png("gamma.png", 4, 1, 8, 0, [bytes([0, 64, 128, 255])],
                                    png_chunk(b"gAMA", struct.pack(">I", 100000)) +
                                    png_chunk(b"sRGB", b"\0")),
+    # JPEG: greys as decoded, colour through RGB and convert("L"), CMYK as
+    # Adobe's inverted ink.
+    "jpeg-grey": saved(RAMP, "g.jpg"),
+    "jpeg-rgb-420": saved(COLOURS, "rgb.jpg"),
+    "jpeg-rgb-444": saved(COLOURS, "444.jpg", subsampling=0),
+    "jpeg-rgb-411": converted(COLOURS, "411.jpg", "-sampling-factor", "4:1:1"),
+    "jpeg-progressive": saved(COLOURS, "progressive.jpg", progressive=True),
+    "jpeg-ycck": converted(COLOURS, "ycck.jpg", "-colorspace", "CMYK"),
+    # Every row whole, then a comment where the end marker should be, and
+    # the file ends: read, as by Pillow.
+    "jpeg-without-end-marker": jpeg_edited(COLOURS, "noend.jpg",
+                                           lambda data: data[:-2] + b"\xff\xfe\x00\x04hi"),
 }
 
 
@@ -113,6 +154,23 @@ DAMAGED = {
                       "PNG file is truncated"),
     "png-bad-crc": (lambda folder: flip_byte(saved(RAMP, "crc.png")(folder), 40), 1,
                     "PNG file is damaged"),
+    "jpeg-truncated": (lambda folder: cut(saved(COLOURS, "cut.jpg")(folder), 0.6), 1,
+                       "JPEG file is truncated"),
+    "jpeg-corrupt-marker": (lambda folder: flip_byte(saved(COLOURS, "marker.jpg")(folder), 21),
+                            1, "JPEG file is damaged: Unsupported marker type 0x24"),
+    # A frame taller than its data: libjpeg would make up the rest.
+    "jpeg-data-short-of-frame": (jpeg_edited(COLOURS, "short.jpg",
+                                             lambda data: with_frame(data, height=2900, width=53)),
+                                 1, "JPEG file is damaged: Corrupt JPEG data: premature end"),
+    "jpeg-absurd-dimensions": (jpeg_edited(COLOURS, "huge.jpg",
+                                           lambda data: with_frame(data, height=65000, width=65000)),
+                               2, "JPEG image is too large"),
+    "jpeg-12-bit": (jpeg_edited(COLOURS, "12.jpg", lambda data: with_frame(data, precision=12)),
+                    2, "JPEG file is not supported: Unsupported JPEG data precision 12"),
+    "jpeg-too-many-scans": (jpeg_edited(COLOURS, "scans.jpg",
+                                        lambda data: repeated_first_scan(data, 600),
+                                        progressive=True),
+                            1, "JPEG file is damaged: more than 500 scans"),
 }
 
 
