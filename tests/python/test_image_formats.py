@@ -98,6 +98,20 @@ def repeated_first_scan(data, copies):
     return data[:start] + data[start:end] * copies + data[start:]
 
 
+# ---- PNM: files made by hand -----------------------------------------------
+
+def written(name, data):
+    def make(folder):
+        path = folder / name
+        path.write_bytes(data)
+        return path
+    return make
+
+
+def text_samples(samples):
+    return b" ".join(b"%d" % sample for sample in np.ravel(samples))
+
+
 # name: how the file is made.
 READABLE = {
     "png-grey-8": saved(RAMP, "g8.png"),
@@ -127,6 +141,24 @@ READABLE = {
     # the file ends: read, as by Pillow.
     "jpeg-without-end-marker": jpeg_edited(COLOURS, "noend.jpg",
                                            lambda data: data[:-2] + b"\xff\xfe\x00\x04hi"),
+    # PNM: Pillow's scaling of maxval other than 255 and 65535, rounding
+    # halves to even; grey of maxval above 255 by the top eight bits of the
+    # scaling to 65535, colour straight to 255.
+    "pnm-p5-8": saved(RAMP, "g.pgm"),
+    "pnm-p6-8": saved(COLOURS, "rgb.ppm"),
+    "pnm-p5-16": saved(RAMP16.astype(np.int32), "g16.pgm"),
+    "pnm-p6-16": converted(COLOURS, "rgb16.ppm", "-evaluate", "add", "0.3%", "-depth", "16"),
+    "pnm-p5-maxval-1000": written("m1000.pgm", b"P5 256 37 1000\n" +
+                                  (RAMP.astype(">u2") * 1000 // 255).tobytes()),
+    "pnm-p2-maxval-10": written("m10.pgm", b"P2 11 1 10\n" + text_samples(range(11))),
+    "pnm-p3-maxval-1000": written("m1000.ppm", b"P3 53 29 1000\n" +
+                                  text_samples(COLOURS.astype(np.int64) * 1000 // 255)),
+    # A comment ends with CR or LF, and does not part the digits around it.
+    "pnm-p2-comments": written("comments.pgm", b"P2\n# by hand\n4 # width\r2 255\n"
+                                               b"0 64 1# inside a number\n28 255\n9 1 2 3"),
+    # Binary samples above maxval are clamped, as by Pillow.
+    "pnm-p5-above-maxval": written("above.pgm", b"P5 256 1 15\n" + bytes(range(256))),
+    "pnm-trailing-bytes": lambda folder: appended(saved(RAMP, "tail.pgm")(folder), b"junk"),
 }
 
 
@@ -171,12 +203,32 @@ DAMAGED = {
                                         lambda data: repeated_first_scan(data, 600),
                                         progressive=True),
                             1, "JPEG file is damaged: more than 500 scans"),
+    "pnm-truncated": (lambda folder: cut(saved(RAMP, "cut.pgm")(folder), 0.6), 1,
+                      "PNM file is truncated"),
+    # Pillow would repeat the last sample of a text file ending mid-number.
+    "pnm-text-truncated": (written("cut.ppm", b"P3 2 2 255\n10 20 30 40 50 60 70 80"), 1,
+                           "PNM file is truncated"),
+    "pnm-text-above-maxval": (written("above.pgm", b"P2 2 1 15\n15 16\n"), 1,
+                              "PNM file is damaged: sample above maxval"),
+    "pnm-bad-number": (written("bad.pgm", b"P5 2 1x 255\n\0\0"), 1,
+                       "PNM file is damaged: not a number"),
+    "pnm-long-number": (written("long.pgm", b"P2 2 1 255\n00000000001 2\n"), 1,
+                        "PNM file is damaged: number of more than 10 digits"),
+    "pnm-maxval-0": (written("zero.pgm", b"P5 2 1 0\n\0\0"), 1,
+                     "PNM file is damaged: maxval is not 1 to 65535"),
+    "pnm-absurd-dimensions": (written("huge.pgm", b"P5 99999 99999 255\n\0"), 2,
+                              "PNM image is too large"),
 }
 
 
 def cut(path, fraction):
     data = path.read_bytes()
     path.write_bytes(data[: int(len(data) * fraction)])
+    return path
+
+
+def appended(path, data):
+    path.write_bytes(path.read_bytes() + data)
     return path
 
 
