@@ -30,6 +30,13 @@ namespace {
 // a file that goes far beyond what any encoder writes.
 constexpr int kMaxScans = 500;
 
+// Every 8 x 8 block of the first component takes at least one bit of the
+// file (a Huffman code is never shorter), so a file holds at most 512
+// pixels a byte. Arithmetic coding could pack flat blocks tighter; no
+// photograph comes near this, and a file that claims more is refused
+// before the image's memory is asked for.
+constexpr uint64_t kJpegMaxPixelsPerByte = 64 * 8;
+
 enum class Failure { None, Truncated, TooManyScans, LibraryError };
 
 struct JpegSession {
@@ -268,6 +275,10 @@ DecodeResult DecodeJpeg(std::span<const uint8_t> file, GreyImage* image)
     const uint32_t height = decompressor->image_height;
     if (!DimensionsAreReadable(width, height, static_cast<uint64_t>(components))) {
         return Unsupported("JPEG image is too large");
+    }
+    if (!CompressedCanHold(file.size(), static_cast<uint64_t>(width) * height,
+                           kJpegMaxPixelsPerByte)) {
+        return Malformed("JPEG file is too short for its image");
     }
     decompressor->out_color_space = outputSpace;
     std::vector<uint8_t> samples(static_cast<size_t>(width) * components);

@@ -415,7 +415,7 @@ const CommandCase kCases[] = {
             "PNG file is truncated\n" + kSuccess,
      .errHas = {"pavonize: png.bmp: PNG file is truncated\n",
                 "pavonize: cut.png: PNG file is truncated\n", "2 of 4 images failed"},
-     .changed = {"out/grey.pgm", "out/a.bmp"},
+     .changed = {"out/a.bmp", "out/grey.pgm"},
      .errLacks = {"convert"}},
     {.name = "PngOutputForAnyInput",
      .arguments = {"--pairs", "a.bmp", "x.PNG", "grey.pgm", "y.png"},
