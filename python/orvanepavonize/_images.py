@@ -100,7 +100,7 @@ def _grey_array(array):
         raise TypeError(f"pavonize_image takes {ACCEPTED}, not a {array.ndim}-D array "
                         f"of {array.dtype}")
     if array.dtype.itemsize == 2:
-        return (array >> 8).astype(numpy.uint8)
+        return (array >> 8).astype(numpy.uint8, order="C")  # else a transposed array stays so
     # The library takes rows of adjacent bytes, any distance apart.
     if array.strides[1] != 1 or array.strides[0] < array.shape[1]:
         return numpy.ascontiguousarray(array)
