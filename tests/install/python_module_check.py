@@ -553,9 +553,10 @@ ESCAPE_NAME_QUOTED = "'e'$'\\033'']0;x'$'\\a''.bmp'"
 
 
 def check_examples(example, sample, scratch):
-    """The cluster example over good and refused images, on a cluster with
-    TLS that this check starts (through --scheduler and certificate files)
-    and on the example's own; and the plain example beside it."""
+    """The cluster example over good, refused and skipped files of several
+    formats, on a cluster with TLS that this check starts (through
+    --scheduler and certificate files) and on the example's own with
+    --colours; and the plain example beside it."""
     from distributed import LocalCluster
     from distributed.security import Security
     inputs = scratch / "dask-in"
@@ -565,20 +566,36 @@ def check_examples(example, sample, scratch):
     (inputs / "deep.bmp").write_bytes(bmp_24_bit())
     (inputs / ESCAPE_NAME).write_bytes(pathlib.Path(sample).read_bytes()[:2000])
     (inputs / "notes.txt").write_text("not an image")
+    # Other formats become PNGs named after them; one name is taken twice.
+    for name, made in (("photo.png", "sample.png"), ("photo.tif", "sample.png"),
+                       ("scan.tif", "sample-16.tif"), ("cut.png", "cut.png")):
+        shutil.copyfile(scratch / made, inputs / name)
+    with Image.open(sample) as image:
+        bands = numpy.asarray(image.convert("L")) >> 6
 
-    def run(outputs, options):
+    def run(outputs, options, colours=None):
         ran = subprocess.run([sys.executable, example, str(inputs), str(outputs)] + options,
                              capture_output=True, text=True, timeout=300)
         assert ran.returncode == 1, (ran.returncode, ran.stdout, ran.stderr)
+        reported = ran.stderr.splitlines()
         assert "deep.bmp: not recoloured: 24-bit images are not supported" in ran.stderr, ran.stderr
-        truncated = f"{ESCAPE_NAME_QUOTED}: not recoloured: BMP file is truncated"
-        assert truncated in ran.stderr.splitlines(), ran.stderr
+        for line in (f"{ESCAPE_NAME_QUOTED}: not recoloured: BMP file is truncated",
+                     "cut.png: not recoloured: PNG file cannot be decoded: image file is truncated",
+                     "notes.txt: skipped: not an image: neither a BMP nor any format Pillow reads",
+                     "photo.tif: skipped: its output photo.png is that of photo.png",
+                     "3 of 9 images failed"):
+            assert line in reported, (line, ran.stderr)
         assert "\x1b" not in ran.stderr + ran.stdout, ran.stderr
-        assert "2 of 6 images failed" in ran.stderr, ran.stderr
-        assert sorted(os.listdir(outputs)) == [f"image-{index}.bmp" for index in range(4)]
+        assert sorted(os.listdir(outputs)) == [f"image-{index}.bmp" for index in range(4)] + [
+            "photo.png", "scan.png"]
         recoloured = (scratch / "sequence-0.bmp").read_bytes()[PALETTE_OFFSET + 16:]
-        for index in range(4):
-            assert (outputs / f"image-{index}.bmp").read_bytes()[PALETTE_OFFSET + 16:] == recoloured
+        for name in os.listdir(outputs):
+            if name.endswith(".bmp"):
+                assert (outputs / name).read_bytes()[PALETTE_OFFSET + 16:] == recoloured
+            assert Image.open(outputs / name).format == name[-3:].upper(), name
+            made, palette = bands_and_palette(outputs / name)
+            assert numpy.array_equal(made, bands), name
+            assert colours is None or palette[:12] == colours, (name, palette[:12])
 
     # The credentials as files, the way a real cluster's are handed out.
     security = Security.temporary()
@@ -595,7 +612,13 @@ def check_examples(example, sample, scratch):
         assert cluster.scheduler_address.startswith("tls://"), cluster.scheduler_address
         run(scratch / "dask-out-scheduler",
             ["--scheduler", cluster.scheduler_address] + tls_options)
-    run(scratch / "dask-out-local", ["--workers", "2"])
+    run(scratch / "dask-out-local",
+        ["--workers", "2", "--colours", "#102030,405060,#A0b0C0,FF0007"], COLOUR_RGB)
+    ran = subprocess.run([sys.executable, example, inputs, scratch / "dask-never", "--colors",
+                          "102030,#405060"], capture_output=True, text=True, timeout=60)
+    assert ran.returncode == 2 and not (scratch / "dask-never").exists(), ran
+    assert "--colours takes four colours, #RRGGBB or RRGGBB, separated by commas: 2 given" in \
+        ran.stderr, ran.stderr
 
     plain = pathlib.Path(example).with_name("recolour.py")
     ran = subprocess.run([sys.executable, plain, ESCAPE_NAME, scratch / "never.bmp"], cwd=inputs,
