@@ -30,7 +30,7 @@ _NAMES = {"PPM": "PNM", "MPO": "JPEG"}
 _SIGNATURES = [(re.compile(rb"\x89PNG\r\n\x1a\n"), "PNG"), (re.compile(rb"II\*\0|MM\0\*"), "TIFF"),
                (re.compile(rb"\xff\xd8\xff"), "JPEG"), (re.compile(rb"P[2356][ \t\r\n]"), "PNM"),
                (re.compile(rb"GIF8[79]a"), "GIF"), (re.compile(rb"RIFF....WEBP", re.S), "WEBP")]
-_UNREADABLE = b"cannot read the input file"
+_UNREADABLE = b"read BMP file failed"  # as the library and the command line say it
 _GREY_RAMP = bytes(level for level in range(256) for _ in range(3))
 
 

@@ -185,7 +185,7 @@ def check_calls(sample, scratch, version):
              errno.ENOENT, FileNotFoundError),
             (cut_png, scratch / "out.png", "PNG file is truncated", 2, None, PE),
             (cut_png, scratch / "out.bmp", "PNG file is truncated", 2, None, PE),
-            (scratch / "missing.png", scratch / "out.png", "cannot read the input file", 1,
+            (scratch / "missing.png", scratch / "out.png", "read BMP file failed", 1,
              errno.ENOENT, FileNotFoundError),
             (png, scratch / "no-folder" / "out.png", "cannot create the output file", 4,
              errno.ENOENT, FileNotFoundError),
