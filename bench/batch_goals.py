@@ -7,7 +7,8 @@ one process:
 - the same batch with `--colours`, against drawn colours;
 - six 9-megapixel images with `-j 2`, against `-j 1`;
 - bench/python_loop.py over 200 small images: the module against Pillow,
-  and `colours=` against drawn colours.
+  and `colours=` against drawn colours; then pavonize_image() over 300
+  arrays in memory against Pillow, numpy and OpenCV.
 
     batch_goals.py --build BUILD [--rounds 5] [--runs 5] [--output report.md]
 

@@ -3,7 +3,8 @@
 # build-bench/, and runs bench/run_benchmarks.py with any arguments given
 # (for instance --sizes 1,16 or --output report.md). With --python-loop
 # first, runs bench/python_loop.py instead (the Python module's loop over
-# small images against Pillow's), with the arguments after it. With
+# small images against Pillow's, and pavonize_image() over arrays against
+# Pillow, numpy and OpenCV), with the arguments after it. With
 # --batch-goals first, runs bench/batch_goals.py (command-line batches
 # against cp, -j, --colours, and the Python loop, side by side). With
 # --mixed-folder first, runs bench/mixed_folder.py (a folder of PNG, TIFF,

@@ -85,9 +85,12 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-orvanepavonize)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3:any, liborvanepavonize1 (>= ${version})")
-# The cluster example needs dask.distributed, and cryptography for its
-# local cluster's certificate; the module needs neither.
-set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-distributed, python3-cryptography")
+# Pillow reads every format but BMP, writes PNG and makes pavonize_image's
+# images; numpy arrays are taken when there are any. The cluster example
+# needs dask.distributed, and cryptography for its local cluster's
+# certificate; the module needs neither.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-pil")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-numpy, python3-distributed, python3-cryptography")
 # Byte-compiled on installation and cleaned before removal, as dh_python3
 # arranges for Debian's own modules.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA

@@ -1,17 +1,27 @@
 #!/usr/bin/python3
-"""Recolour a folder of BMP files on a dask.distributed cluster.
+"""Recolour a folder of images on a dask.distributed cluster.
 
-    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--workers N]
-    recolour_on_dask.py INPUT_DIR OUTPUT_DIR --scheduler tls://HOST:8786
+    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--colours LIST] [--workers N]
+    recolour_on_dask.py INPUT_DIR OUTPUT_DIR [--colours LIST] --scheduler tls://HOST:8786
         [--tls-ca-file CA.pem --tls-cert CERT.pem [--tls-key KEY.pem]]
 
-Each *.bmp file of INPUT_DIR becomes one task, which recolours the image
-with orvanepavonize.pavonize_bytes() on whichever worker the scheduler
-picks; this program reads the inputs and writes the results into
-OUTPUT_DIR (made if missing) under the same names, so the workers need no
-shared folder, only the module and the library. Images that fail are
-collected and reported on standard error at the end, and the status is 1
-if any did (2 for wrong arguments).
+Each image of INPUT_DIR becomes one task, run on whichever worker the
+scheduler picks: a BMP file is recoloured with
+orvanepavonize.pavonize_bytes() and stays a BMP under its own name; any
+other format Pillow reads (PNG, TIFF, JPEG, PGM/PPM, ...) is recoloured
+with orvanepavonize.pavonize_image() and becomes an indexed PNG, named
+after it (scan.tif becomes scan.png). This program reads the inputs and
+writes the results into OUTPUT_DIR (made if missing), so the workers need
+no shared folder, only the module, the library and Pillow. Files that are
+no image (or whose output name another input took) are skipped, images
+that fail are collected, and both are reported on standard error at the
+end, with the reason; the status is 1 if any image failed (2 for wrong
+arguments).
+
+--colours (or --colors) paints bands 0-3 of every image with four
+colours, #RRGGBB or RRGGBB, separated by commas, as pavonize's option of
+that name does; without it, each image takes the next four colours of its
+worker's sequence.
 
 Whoever can talk to a cluster's scheduler can run any code on its
 workers, so the clusters here talk TLS with certificates on both ends:
@@ -29,7 +39,9 @@ File names are shown as the shell reads them back, as GNU tools show them,
 so that no name can drive the terminal.
 """
 import argparse
+import io
 import pathlib
+import re
 import sys
 
 from distributed import Client, LocalCluster, as_completed
@@ -42,29 +54,74 @@ from recolour import quoted
 # Tasks handed to the cluster at once: enough to keep every worker busy,
 # few enough that the images in flight fit in this program's memory.
 IN_FLIGHT_PER_WORKER_THREAD = 4
+COLOURS_WANTED = "--colours takes four colours, #RRGGBB or RRGGBB, separated by commas"
 
-def recolour(data):
+
+def recolour(data, png, colours):
     """The task, run on a cluster worker (which loads the library once):
-    the recoloured image, or the PavonizeError that says
-    why not, returned rather than raised as the failure is the image's."""
+    the output file's bytes (an indexed PNG when `png`, else a BMP), or
+    the error that says why not, returned rather than raised as the
+    failure is the image's."""
+    kind = "BMP" if data[:2] == b"BM" else "image"
     try:
-        return orvanepavonize.pavonize_bytes(data)
-    except orvanepavonize.PavonizeError as error:
+        if kind == "BMP":
+            coloured = orvanepavonize.pavonize_bytes(data, colours=colours)
+            if not png:
+                return coloured
+        from PIL import Image  # only for the other formats, and PNG outputs
+        if kind == "BMP":
+            image = Image.open(io.BytesIO(coloured))
+        else:
+            with Image.open(io.BytesIO(data)) as opened:
+                kind = opened.format
+                image = orvanepavonize.pavonize_image(opened, colours=colours)
+        out = io.BytesIO()
+        image.save(out, format="PNG" if png else "BMP")
+        return out.getvalue()
+    except (orvanepavonize.PavonizeError, ImportError) as error:
         return error
+    except Exception as error:  # Pillow's, for a damaged file
+        return ValueError(f"{kind} file cannot be decoded: {error}")
 
 
-def bmp_files(folder):
-    return sorted(path for path in folder.iterdir()
-                  if path.suffix.lower() == ".bmp" and path.is_file())
+def why_not_an_image(data):
+    """Why the file is skipped, or None to recolour it. Pillow reads only
+    the header here; a damaged image goes to a worker, which says how."""
+    if data[:2] == b"BM":
+        return None
+    try:
+        from PIL import Image, UnidentifiedImageError
+    except ImportError:
+        return "not a BMP file, and other formats need Pillow (python3-pil)"
+    try:
+        Image.open(io.BytesIO(data)).close()
+    except UnidentifiedImageError:
+        return "not an image: neither a BMP nor any format Pillow reads"
+    except Exception:  # an image all the same, if a damaged one: its worker says how
+        pass
+    return None
 
 
-def recolour_folder(client, inputs, output_dir):
-    """Returns (file name, reason) for every image that failed."""
+def colour_list(text):
+    """--colours as pavonize reads it, as the module takes it."""
+    given = text.split(",")
+    if len(given) != 4:
+        raise argparse.ArgumentTypeError(f"{COLOURS_WANTED}: {len(given)} given")
+    for colour in given:
+        if not re.fullmatch(r"#?[0-9A-Fa-f]{6}", colour):
+            raise argparse.ArgumentTypeError(f"{COLOURS_WANTED}: {quoted(colour)} is not one")
+    return ["#" + colour.lstrip("#") for colour in given]
+
+
+def recolour_folder(client, inputs, output_dir, colours):
+    """Returns (file name, reason) for every image that failed and for
+    every file skipped, and how many images there were."""
     threads = max(1, sum(client.nthreads().values()))
     pending = iter(inputs)
-    failures = []
+    failures, skipped = [], []
     running = as_completed()
     source_of = {}
+    output_of = {}  # output name: the input that has it
 
     def submit_next():
         for path in pending:
@@ -73,34 +130,46 @@ def recolour_folder(client, inputs, output_dir):
             except OSError as error:
                 failures.append((path.name, f"cannot be read: {error.strerror}"))
                 continue
-            future = client.submit(recolour, data, pure=False)
-            source_of[future.key] = path
+            reason = why_not_an_image(data)
+            name = path.name if data[:2] == b"BM" else path.stem + ".png"
+            if reason is None and name in output_of:
+                reason = f"its output {quoted(name)} is that of {quoted(output_of[name])}"
+            if reason:
+                skipped.append((path.name, reason))
+                continue
+            output_of[name] = path.name
+            future = client.submit(recolour, data, name.lower().endswith(".png"), colours,
+                                   pure=False)
+            source_of[future.key] = (path, name)
             running.add(future)
             return
 
     for _ in range(threads * IN_FLIGHT_PER_WORKER_THREAD):
         submit_next()
     for future in running:
-        path = source_of.pop(future.key)
+        path, name = source_of.pop(future.key)
         result = future.exception() if future.status == "error" else future.result()
         if isinstance(result, BaseException):  # the image's error, or the task's
             failures.append((path.name, str(result)))
         else:
-            target = output_dir / path.name
+            target = output_dir / name
             try:
                 target.write_bytes(result)
             except OSError as error:
                 failures.append((path.name, f"cannot write {quoted(target)}: {error.strerror}"))
         future.release()
         submit_next()
-    return failures
+    return failures, skipped, len(inputs) - len(skipped)
 
 
 def main(arguments):
     parser = argparse.ArgumentParser(
-        description="Recolour every *.bmp file of INPUT_DIR into OUTPUT_DIR on a dask cluster.")
+        description="Recolour every image of INPUT_DIR into OUTPUT_DIR on a dask cluster.")
     parser.add_argument("input_dir", type=pathlib.Path)
     parser.add_argument("output_dir", type=pathlib.Path)
+    parser.add_argument("--colours", "--colors", type=colour_list, metavar="LIST",
+                        help="bands 0-3 in these four colours: #RRGGBB or RRGGBB, separated by "
+                        "commas")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="a running cluster's scheduler, e.g. tls://10.0.0.5:8786")
     parser.add_argument("--tls-ca-file", metavar="FILE",
@@ -124,9 +193,9 @@ def main(arguments):
     options.output_dir.mkdir(parents=True, exist_ok=True)
     if options.output_dir.resolve() == options.input_dir.resolve():
         parser.error("OUTPUT_DIR must not be INPUT_DIR: the inputs would be overwritten")
-    inputs = bmp_files(options.input_dir)
+    inputs = sorted(path for path in options.input_dir.iterdir() if path.is_file())
     if not inputs:
-        print(f"no .bmp files in {quoted(options.input_dir)}", file=sys.stderr)
+        print(f"no files in {quoted(options.input_dir)}", file=sys.stderr)
         return 0
 
     if options.scheduler:
@@ -145,18 +214,21 @@ def main(arguments):
                                worker_dashboard_address="127.0.0.1:0", security=security)
         client = Client(cluster, security=security)
     try:
-        failures = recolour_folder(client, inputs, options.output_dir)
+        failures, skipped, images = recolour_folder(client, inputs, options.output_dir,
+                                                    options.colours)
     finally:
         client.close()
         if cluster is not None:
             cluster.close()
 
+    for name, reason in skipped:
+        print(f"{quoted(name)}: skipped: {reason}", file=sys.stderr)
     for name, reason in failures:
         print(f"{quoted(name)}: not recoloured: {reason}", file=sys.stderr)
-    done = len(inputs) - len(failures)
-    print(f"{done} of {len(inputs)} images recoloured into {quoted(options.output_dir)}")
+    done = images - len(failures)
+    print(f"{done} of {images} images recoloured into {quoted(options.output_dir)}")
     if failures:
-        print(f"{len(failures)} of {len(inputs)} images failed", file=sys.stderr)
+        print(f"{len(failures)} of {images} images failed", file=sys.stderr)
         return 1
     return 0
 

@@ -1,4 +1,4 @@
-"""Recolour 8-bit BMP images with the OrvanePavonize library.
+"""Recolour grey images with the OrvanePavonize library.
 
     import orvanepavonize
 
@@ -6,6 +6,16 @@
         orvanepavonize.pavonize("grey.bmp", "colour.bmp")  # returns 999
     except orvanepavonize.PavonizeError as error:           # an OSError
         print("not recoloured:", error)
+
+    coloured = orvanepavonize.pavonize_image(array)  # a numpy array or Pillow image in,
+                                                     # a Pillow image of mode "P" out
+
+pavonize() and pavonize_many() read 8-bit BMP files through the library,
+and every other format Pillow reads (PNG, TIFF, JPEG, PGM/PPM, ...)
+through Pillow; they write an indexed PNG when the output's name ends in
+.png (in any case), else an 8-bit BMP. Greys are taken as the command line
+takes them: 16-bit samples by their top eight bits, colour and palette
+images through Pillow's convert("L"), alpha and transparency ignored.
 
 The module calls the library in this process through ctypes: its calls
 return what went wrong, which becomes a PavonizeError, and never print or
@@ -19,7 +29,8 @@ sets them instead: four colours for bands 0-3, each '#RRGGBB' or an
 
 Nothing is printed unless `verbose=True`, which writes the lines the
 library's Pavonize prints ("BMP image loaded successfully!", "image saved")
-to sys.stdout.
+to sys.stdout; for another format, the first line names it ("PNG image
+loaded successfully!").
 
 The library is looked for in the file named by ORVANEPAVONIZE_LIBRARY, then
 beside this module (where pip puts it), then in the install this module
@@ -35,11 +46,12 @@ import re as _re
 import sys as _sys
 import typing as _typing
 
-from . import _batch, _build_info, _library
+from . import _batch, _build_info, _images, _library
 from ._errors import OUTPUT_FAILED as _OUTPUT_FAILED
 from ._errors import PavonizeError, image_error as _image_error
 
-__all__ = ["PAVONIZE_DONE", "PavonizeError", "pavonize", "pavonize_bytes", "pavonize_many"]
+__all__ = ["PAVONIZE_DONE", "PavonizeError", "pavonize", "pavonize_bytes", "pavonize_image",
+           "pavonize_many"]
 __version__ = _build_info.VERSION
 
 # What Pavonize returns whenever it returns.
@@ -50,24 +62,29 @@ _Path = _typing.Union[str, bytes, "_os.PathLike[str]", "_os.PathLike[bytes]"]
 _Colour = _typing.Union[str, "tuple[int, int, int]"]
 
 _HEX_COLOUR = _re.compile(r"#[0-9A-Fa-f]{6}")
-_LOADED = "BMP image loaded successfully!\n"
+_LOADED = " image loaded successfully!\n"  # after the format's name
 _SAVED = "image saved\n"
 _OUTPUT_REFUSED = "read BMP image failed"  # the one message Pavonize prints without a line feed
 
 
 def pavonize(input_path: _Path, output_path: _Path, *,
              colours: _abc.Sequence[_Colour] | None = None, verbose: bool = False) -> int:
-    """Recolours the BMP file at input_path into output_path; returns 999.
+    """Recolours the image file at input_path into output_path; returns 999.
 
-    Paths are str, bytes or os.PathLike. A file the library cannot read or
-    write, or an image it refuses, raises PavonizeError (an OSError) with
-    the library's message. `colours` sets the four band colours; `verbose`
-    writes the library's lines to sys.stdout.
+    Paths are str, bytes or os.PathLike. A file that cannot be read or
+    written, or an image that is refused, raises PavonizeError (an OSError)
+    with the library's message, or for a damaged file of another format
+    one that names the format. `colours` sets the four band colours;
+    `verbose` writes the library's lines to sys.stdout. ImportError when
+    the input is no BMP, or the output a PNG, and Pillow is not installed.
     """
     source, target = _encoded_path(input_path), _encoded_path(output_path)
-    status = _recolour_file(_library.library(), source, target, _palette(colours))
+    palette = _palette(colours)
+    if _images.is_png(target):
+        _images.pillow("writing a PNG")
+    name, status = _recolour_file(_library.library(), source, target, palette)
     if verbose:
-        _echo(_printed(status))
+        _echo(_printed(status, name))
     if status.problem:
         raise _image_error(status, input_path, output_path)
     return PAVONIZE_DONE
@@ -82,8 +99,10 @@ def pavonize_many(pairs: _abc.Iterable[tuple[_Path, _Path]], *,
     each taking the next pair when it is free.
 
     Every pair is checked before any image is touched (TypeError or
-    ValueError for one that cannot be passed). OSError is raised, instead
-    of a list, when the library cannot be loaded.
+    ValueError for one that cannot be passed, ImportError for a PNG output
+    without Pillow). OSError is raised, instead of a list, when the library
+    cannot be loaded, and ImportError when an input that is no BMP comes
+    and Pillow is not installed.
     """
     if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
         raise ValueError(f"workers must be a whole number of at least 1, not {workers!r}")
@@ -93,13 +112,15 @@ def pavonize_many(pairs: _abc.Iterable[tuple[_Path, _Path]], *,
         input_path, output_path = pair
         items.append((input_path, output_path,
                       _encoded_path(input_path), _encoded_path(output_path)))
+    if any(_images.is_png(target) for *_, target in items):
+        _images.pillow("writing a PNG")
     if not items:
         return []
     library = _library.library()
 
     def recolour(item):
         input_path, output_path, source, target = item
-        status = _recolour_file(library, source, target, palette)
+        _, status = _recolour_file(library, source, target, palette)
         return _image_error(status, input_path, output_path) if status.problem else PAVONIZE_DONE
     return _batch.run(items, recolour, min(workers, len(items)))
 
@@ -128,10 +149,32 @@ def pavonize_bytes(data: bytes | bytearray | memoryview, *,
     raise _image_error(status)
 
 
+def pavonize_image(image, *, colours: _abc.Sequence[_Colour] | None = None):
+    """Recolours an image in memory and returns a new Pillow image of mode
+    "P": numpy.asarray() of it gives the bands (0-3), convert("RGB") the
+    colours. No file is read or written.
+
+    `image` is a Pillow image of any mode convert("L") takes, 16-bit ones
+    ("I;16", "I;16B", ...; "I" clipped to 0..65535) by their top eight
+    bits, or a 2-D numpy array of uint8 (as it is) or uint16 (by its top
+    eight bits); TypeError for anything else. ImportError without Pillow.
+    """
+    _images.pillow("pavonize_image")
+    palette = _palette(colours)
+    return _images.pavonize_image(_library.library(), image, palette)
+
+
 def _recolour_file(library, source: bytes, target: bytes, palette: bytes | None):
-    status = _library.Status()
-    library.PavonizeFile(source, target, palette, _ctypes.byref(status))
-    return status
+    """(the format the input was read as, a PavonizeStatus or its like)."""
+    png = _images.is_png(target)
+    data = _images.read_input(source, png)
+    if data is None:
+        status = _library.Status()
+        library.PavonizeFile(source, target, palette, _ctypes.byref(status))
+        return "BMP", status
+    if isinstance(data, _images.Failure):
+        return "BMP", data
+    return _images.recolour_data(library, data, target, png, palette)
 
 
 def _encoded_path(path) -> bytes:
@@ -166,13 +209,14 @@ def _channels(colour) -> bytes:
     raise TypeError(f"colour {colour!r} is neither '#RRGGBB' nor an (r, g, b) tuple of ints")
 
 
-def _printed(status) -> str:
-    """What Pavonize prints for the image: the loaded line once the input
-    was read, then the saved line or the failure's message."""
+def _printed(status, name: str) -> str:
+    """What Pavonize prints for the image: the loaded line, naming the
+    format `name`, once the input was read, then the saved line or the
+    failure's message."""
     if not status.problem:
-        return _LOADED + _SAVED
+        return name + _LOADED + _SAVED
     message = status.message.decode("utf-8", errors="replace")
-    loaded = _LOADED if status.problem == _OUTPUT_FAILED else ""
+    loaded = name + _LOADED if status.problem == _OUTPUT_FAILED else ""
     return loaded + message + ("" if message == _OUTPUT_REFUSED else "\n")
 
 

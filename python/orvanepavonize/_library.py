@@ -33,6 +33,13 @@ def _declare(library: ctypes.CDLL) -> ctypes.CDLL:
     library.PavonizeMemory.restype = ctypes.c_int32
     library.PavonizeRelease.argtypes = [ctypes.c_void_p]
     library.PavonizeRelease.restype = None
+    # Pixels, bands and palette as addresses: numpy's, or ctypes buffers.
+    size, address = ctypes.c_size_t, ctypes.c_void_p
+    library.PavonizePixels.argtypes = [address, size, size, size, text, address, size, address,
+                                       status]
+    library.PavonizePixels.restype = ctypes.c_int32
+    library.PavonizeWriteFile.argtypes = [text, address, size, status]
+    library.PavonizeWriteFile.restype = ctypes.c_int32
     return library
 
 

@@ -93,7 +93,7 @@ expect_entry liborvanepavonize-dev -rw-r--r-- usr/share/doc/liborvanepavonize-de
 expect_entry pavonize -rwxr-xr-x usr/bin/pavonize
 expect_entry pavonize -rw-r--r-- usr/share/man/man1/pavonize\\.1\\.gz
 expect_entry pavonize -rw-r--r-- usr/share/bash-completion/completions/pavonize
-for module_file in __init__ _batch _build_info _errors _library; do
+for module_file in __init__ _batch _build_info _errors _images _library; do
   expect_entry python3-orvanepavonize -rw-r--r-- "usr/lib/python3/dist-packages/orvanepavonize/$module_file\\.py"
 done
 expect_entry python3-orvanepavonize -rw-r--r-- usr/lib/python3/dist-packages/orvanepavonize/py\\.typed
