@@ -291,19 +291,13 @@ TEST_P(StatusCallTest, ReturnsTheProblemWithoutPrintingOrEnding)
 INSTANTIATE_TEST_SUITE_P(Table, StatusCallTest, ::testing::ValuesIn(kStatusCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Red, green, blue of bands 0-3, and the palette entries they make.
-const uint8_t kChosen[12] = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60,
-                             0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0};
-const Bytes kChosenEntries = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
-                              0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};
-
 TEST_F(BitmapFileTest, ChosenColoursTakeEntriesZeroToThreeAndDrawNothing)
 {
     Bytes drawn = Recolour(BuildBmp(SmallLayout()));  // draws 10, 20, ... 120
-    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosen, nullptr), PAVONIZE_OK);
+    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosenRgb, nullptr), PAVONIZE_OK);
     Bytes chosen = ReadFileBytes(out_);
     ASSERT_EQ(chosen.size(), drawn.size());
-    EXPECT_EQ(Slice(chosen, 54, 16), kChosenEntries);
+    EXPECT_EQ(Slice(chosen, 54, 16), kChosenColours);
     EXPECT_EQ(Slice(chosen, 0, 54), Slice(drawn, 0, 54));
     EXPECT_EQ(Slice(chosen, 70, chosen.size() - 70), Slice(drawn, 70, drawn.size() - 70));
     // The next drawn colours are the generator's next twelve values.
@@ -315,11 +309,11 @@ TEST_F(BitmapFileTest, MemoryCallGivesTheFileCallsBytesAndHandsOverItsBuffer)
 {
     Bytes input = BuildBmp(SmallLayout());
     WriteFileBytes(in_, input);
-    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosen, nullptr), PAVONIZE_OK);
+    ASSERT_EQ(PavonizeFile(in_.c_str(), out_.c_str(), kChosenRgb, nullptr), PAVONIZE_OK);
     void* output = nullptr;
     size_t outputSize = 0;
     PavonizeStatus status{};
-    ASSERT_EQ(PavonizeMemory(input.data(), input.size(), kChosen, &output, &outputSize, &status),
+    ASSERT_EQ(PavonizeMemory(input.data(), input.size(), kChosenRgb, &output, &outputSize, &status),
               PAVONIZE_OK);
     EXPECT_EQ(std::string(status.message), "");
     ASSERT_NE(output, nullptr);

@@ -9,12 +9,10 @@
 #include <unistd.h>
 
 #include "program_launcher.h"
-#include "support/bmp_builder.h"
 #include "support/command_line.h"
 #include "support/expected_band.h"
 #include "support/expected_identity.h"
 #include "support/expected_messages.h"
-#include "support/process.h"
 
 namespace {
 

@@ -16,12 +16,6 @@ namespace {
 
 constexpr size_t kPixelOffset = 1078;
 
-// 54-69: palette entries 0-3, the four drawn colours.
-Bytes DrawnColours(const Bytes& file)
-{
-    return Bytes(file.begin() + 54, file.begin() + 70);
-}
-
 // How the host calls: its option, and what the calls print.
 struct Entry {
     const char* name;
@@ -63,8 +57,8 @@ TEST_P(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
     ProcessResult sequential =
         RunBuiltProgram({PAVONIZE_EXE, "--pairs", in[0], reference[0], in[1], reference[1]});
     ASSERT_EQ(sequential.exitStatus, 0) << sequential.err;
-    std::vector<Bytes> expectedDraws = {DrawnColours(ReadFileBytes(reference[0])),
-                                        DrawnColours(ReadFileBytes(reference[1]))};
+    std::vector<Bytes> expectedDraws = {Slice(ReadFileBytes(reference[0]), 54, 16),
+                                        Slice(ReadFileBytes(reference[1]), 54, 16)};
     ASSERT_NE(expectedDraws[0], expectedDraws[1]);
 
     std::vector<std::string> host = {TWO_THREADS_HOST, in[0], out[0], in[1], out[1]};
@@ -90,7 +84,7 @@ TEST_P(ConcurrentCallsTest, TwoThreadsAtOnceGetCorrectImagesAndConsecutiveDraws)
         ASSERT_EQ(file.size(), kPixelOffset + rows[i].size()) << i;
         EXPECT_EQ(Le32At(file, 18), static_cast<uint32_t>(layouts[i].width)) << i;
         EXPECT_EQ(Bytes(file.begin() + kPixelOffset, file.end()), ExpectedBands(rows[i])) << i;
-        draws.push_back(DrawnColours(file));
+        draws.push_back(Slice(file, 54, 16));
     }
     // Which thread went first is up to the scheduler.
     std::sort(draws.begin(), draws.end());

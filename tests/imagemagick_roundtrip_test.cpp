@@ -18,11 +18,6 @@
 
 namespace {
 
-#define SKIP_WITHOUT_IMAGEMAGICK()                                                    \
-    if (!HaveImageMagick()) {                                                         \
-        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)"; \
-    }
-
 TEST(ImageMagickRoundTrip, ImageMagicksViewShowsTheFourBandColours)
 {
     SKIP_WITHOUT_IMAGEMAGICK();

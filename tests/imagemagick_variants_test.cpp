@@ -14,11 +14,6 @@
 
 namespace {
 
-#define SKIP_WITHOUT_IMAGEMAGICK()                                                    \
-    if (!HaveImageMagick()) {                                                         \
-        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)"; \
-    }
-
 struct Variant {
     const char* format;  // ImageMagick's output format prefix
     uint32_t infoSize;

@@ -21,10 +21,9 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include "support/bmp_builder.h"
 #include "support/command_line.h"
+#include "support/expected_band.h"
 #include "support/expected_messages.h"
-#include "support/process.h"
 
 namespace {
 
@@ -534,8 +533,7 @@ std::vector<std::string> FilesOpenedSince(int watcher)
     return heard;
 }
 
-class OutputCaseTest : public ScratchFilesTest,
-                       public ::testing::WithParamInterface<OutputCase> {};
+class OutputCaseTest : public ScratchFilesTest, public ::testing::WithParamInterface<OutputCase> {};
 
 TEST_P(OutputCaseTest, EndsAsTheCaseSays)
 {

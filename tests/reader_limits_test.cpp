@@ -9,11 +9,9 @@
 #include <unistd.h>
 
 #include "program_launcher.h"
-#include "support/bmp_builder.h"
 #include "support/bmp_variants.h"
 #include "support/command_line.h"
 #include "support/expected_messages.h"
-#include "support/process.h"
 
 namespace {
 

@@ -1,6 +1,5 @@
 // What the tests of pavonize as a process share: running it, the small
-// image they feed it, the colours they choose for it, and a scratch folder
-// with an input and an output path.
+// image they feed it, and a scratch folder with an input and an output path.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,11 +16,6 @@ ProcessResult Pavonize(const std::vector<std::string>& arguments,
 
 // 5 x 3 greys; pixel (x, y) is 50x + y, so each row spans all four bands.
 Bytes SmallImage();
-
-// --colours as users write it, and the palette entries 0-3 it must give.
-inline const std::string kChosenList = "#102030,405060,708090,A0b0C0";
-inline const Bytes kChosenColours = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
-                                     0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};
 
 // A test with a fresh scratch folder, and in.bmp and out.bmp named in it.
 class ScratchFilesTest : public ::testing::Test {

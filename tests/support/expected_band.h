@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 inline constexpr int kExpectedBandCount = 4;
@@ -20,3 +21,11 @@ inline std::vector<uint8_t> ExpectedBands(std::vector<uint8_t> pixels)
     }
     return pixels;
 }
+
+// The colours the tests choose for bands 0-3, as --colours takes them and as
+// red, green and blue, and the palette entries 0-3 they must give.
+inline const std::string kChosenList = "#102030,405060,708090,A0b0C0";
+inline constexpr uint8_t kChosenRgb[12] = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60,
+                                           0x70, 0x80, 0x90, 0xA0, 0xB0, 0xC0};
+inline const std::vector<uint8_t> kChosenColours = {0x30, 0x20, 0x10, 0, 0x60, 0x50, 0x40, 0,
+                                                    0x90, 0x80, 0x70, 0, 0xC0, 0xB0, 0xA0, 0};

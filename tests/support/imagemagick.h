@@ -1,6 +1,7 @@
 // ImageMagick as an independent BMP reader and writer for round-trip tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -19,6 +20,12 @@ inline bool HaveImageMagick()
     ProcessResult version = RunProcess({kConvert, "-version"});
     return version.out.find("ImageMagick") != std::string::npos;
 }
+
+// Skips the test, saying why, where ImageMagick is missing.
+#define SKIP_WITHOUT_IMAGEMAGICK()                                                    \
+    if (!HaveImageMagick()) {                                                         \
+        GTEST_SKIP() << "ImageMagick is not installed (apt-get install imagemagick)"; \
+    }
 
 // Checks, through ImageMagick's own reading of both files, that each of the
 // `pixelCount` pixels of `out` shows the palette colour of the band of its

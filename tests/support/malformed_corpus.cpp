@@ -238,10 +238,3 @@ void PrintTo(const MalformedFile& file, std::ostream* out)
 {
     *out << file.name;
 }
-
-void WriteMalformedCorpus(const std::string& directory)
-{
-    for (const MalformedFile& file : MalformedCorpus()) {
-        WriteFileBytes(directory + "/" + file.name + ".bmp", file.bytes);
-    }
-}

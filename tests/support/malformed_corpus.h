@@ -26,6 +26,3 @@ std::string CorpusTestName(const MalformedFile& file);
 
 // Names the file in test output instead of dumping its bytes.
 void PrintTo(const MalformedFile& file, std::ostream* out);
-
-// Writes every file of the corpus into `directory` as <name>.bmp.
-void WriteMalformedCorpus(const std::string& directory);
