@@ -7,11 +7,11 @@
 #   pkg_config        the C example built through pkg-config
 #   load_at_run_time  the C++ example that loads the library while running
 #   python            the Python module, through its examples (the dask one on
-#                     a local cluster of two workers) and its checks
+#                     a local cluster of two workers) and its pytest suite
 #   python_pip        pip install of python/ into a venv, offline: it builds
 #                     the library from the checkout and bundles it, leaving
-#                     nothing in the checkout; ORVANEPAVONIZE_LIBRARY still
-#                     chooses another
+#                     nothing in the checkout, and passes the same suite;
+#                     ORVANEPAVONIZE_LIBRARY still chooses another
 #   runpath           every program and library of the build and the install
 #                     finds its libraries relative to itself
 #   hardening         every program and library of the build and the install
@@ -38,6 +38,25 @@ endfunction()
 
 function(expect_run expected_out)
   expect_run_ending(0 "${expected_out}" ${ARGN})
+endfunction()
+
+# Runs the Python module's pytest suite (tests/python/test_module_*.py) with
+# `python`, started through the command list `environment`, on the module in
+# `module_dir`; its files go in `scratch`, and the examples' tests run when
+# `examples` names their folder. Byte code goes in the scratch folder, never
+# into the checkout or beside the installed module.
+function(expect_module_tests environment python module_dir scratch examples)
+  file(GLOB tests "${SOURCE_DIR}/tests/python/test_module_*.py")
+  execute_process(
+    COMMAND ${environment} "MODULE_DIR=${module_dir}" "MODULE_SAMPLE=${SAMPLE}"
+      "MODULE_VERSION=${VERSION}" "MODULE_SCRATCH=${scratch}" "MODULE_EXAMPLES=${examples}"
+      "PYTHONPYCACHEPREFIX=${scratch}/byte-code"
+      "${python}" -m pytest -p no:cacheprovider -rs ${tests}
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the module's tests failed (status ${status}):\n${out}\n${err}")
+  endif()
+  message("${out}")
 endfunction()
 
 # The C example lives on after a bad image, and recolours the next one.
@@ -75,9 +94,9 @@ endfunction()
 # are theirs and left out, and so is the Debian package test's own build of
 # the same sources, which that test may be remaking meanwhile.
 function(list_built_elf_files out_var)
-  # Regular files of 64 bytes or more: no link, and no FIFO the Python
-  # checks leave (which a read would wait on forever). Listed by find, as a
-  # name with a ';', '[' or ']' (the Python checks make one) would break a
+  # Regular files of 64 bytes or more: no link, and no FIFO the module's
+  # tests leave (which a read would wait on forever). Listed by find, as a
+  # name with a ';', '[' or ']' (the module's tests make one) would break a
   # CMake list apart; no program or library is named so. Files the other
   # tests remove meanwhile may be gone by the time they are read; the pip
   # test's virtual environment, whose bundled library it removes, is left
@@ -256,10 +275,10 @@ elseif(STEP STREQUAL "python")
     "${SAMPLE}" "${SCRATCH}/python-example.bmp")
   expect_recoloured("${SCRATCH}/python-example.bmp")
   file(REMOVE_RECURSE "${SCRATCH}/python")
-  expect_run("module ok\n" ${python_env}
-    "${PYTHON}" "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/python"
-    "${VERSION}" "${prefix}/share/doc/python3-orvanepavonize/examples/recolour_on_dask.py")
-  expect_recoloured("${SCRATCH}/python/module-été.bmp")
+  expect_module_tests("${python_env}" "${PYTHON}" "${prefix}/${PYTHON_DIR}/orvanepavonize"
+    "${SCRATCH}/python" "${prefix}/share/doc/python3-orvanepavonize/examples")
+  expect_recoloured(
+    "${SCRATCH}/python/test_a_call_recolours_and_prints_only_when_asked-str-verbose/module-été.bmp")
 
 elseif(STEP STREQUAL "runpath")
   # No empty entry (the loader reads it as the current folder), no
@@ -374,8 +393,9 @@ elseif(STEP STREQUAL "python_pip")
     endif()
   endforeach()
 
-  expect_run("module ok\n" ${pip_env} "${venv}/bin/python"
-    "${SOURCE_DIR}/tests/install/python_module_check.py" "${SAMPLE}" "${SCRATCH}/pip/check" "${VERSION}")
+  # The venv sees Debian's pytest too, through the system's site packages.
+  expect_module_tests("${pip_env}" "${venv}/bin/python" "${site}/orvanepavonize"
+    "${SCRATCH}/pip/check" "")
   # The library that recolours: the bundled one, or the one the override names.
   string(CONCAT loaded_library "import sys, orvanepavonize\n"
     "orvanepavonize.pavonize(sys.argv[1], sys.argv[2])\n"
