@@ -25,6 +25,7 @@ packages=(
   python3 python3-pytest          # the Python module's tests, under /usr/bin/python3
   python3-pil python3-numpy       # Pillow and numpy: the reference decoding of each format, arrays
   libspng-dev libtiff-dev libjpeg62-turbo-dev  # PNG, TIFF and JPEG, read and written by the command line
+  libtiff-tools                   # tiffcp: the TIFF layouts of the format tests that Pillow and ImageMagick do not write
   python3-venv python3-setuptools python3-wheel  # pip install of the module, offline, in a venv
   python3-distributed             # dask.distributed, for the cluster example and its test
   python3-cryptography            # the certificate of the cluster example's local cluster

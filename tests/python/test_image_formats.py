@@ -3,9 +3,9 @@ set beside Pillow's own decoding of the same file, and the reasons they
 give for damaged files.
 
 Each file is made here from a known grey ramp (or random colours) by
-Pillow, ImageMagick or by hand. Pillow's decoding with the documented rules
-is the reference: 16-bit samples by their top eight bits, everything else
-through convert("L")."""
+Pillow, ImageMagick, libtiff's tiffcp or by hand. Pillow's decoding with the
+documented rules is the reference: 16-bit samples by their top eight bits,
+everything else through convert("L")."""
 import os
 import subprocess
 import zlib
@@ -26,7 +26,10 @@ RAMP16 = RAMP.astype(np.uint16) * 257 + 0x3C
 def pillow_greys(path):
     with Image.open(path) as image:
         if image.mode in ("I", "I;16", "I;16B", "I;16L"):
-            return (np.asarray(image).astype(np.int64) >> 8).astype(np.uint8)
+            greys = (np.asarray(image).astype(np.int64) >> 8).astype(np.uint8)
+            # Pillow leaves 16-bit white-is-zero TIFF samples as stored; they
+            # are taken as they look, like those of every other depth.
+            return 255 - greys if getattr(image, "tag_v2", {}).get(262) == 0 else greys
         return np.asarray(image.convert("L"))
 
 
@@ -112,6 +115,41 @@ def text_samples(samples):
     return b" ".join(b"%d" % sample for sample in np.ravel(samples))
 
 
+# ---- TIFF: layouts from libtiff's tiffcp, directories edited ----------------
+
+def tiffcp(array, name, *options):
+    """libtiff's rewriting of a Pillow-made TIFF, for the layouts neither
+    Pillow nor ImageMagick writes (YCbCr JPEG, planes in strips)."""
+    def make(folder):
+        source = folder.parent / ("source-" + name)  # kept out of the folder
+        Image.fromarray(array).save(source)
+        path = folder / name
+        subprocess.run(["tiffcp", *options, str(source), str(path)], check=True)
+        return path
+    return make
+
+
+def retagged(make, tags):
+    """A little-endian TIFF with single-valued tags of its first directory
+    rewritten as LONGs: {tag: value}."""
+    def remake(folder):
+        path = make(folder)
+        data = bytearray(path.read_bytes())
+        assert data[:4] == b"II*\0"
+        (directory,) = struct.unpack_from("<I", data, 4)
+        (count,) = struct.unpack_from("<H", data, directory)
+        found = set()
+        for entry in range(directory + 2, directory + 2 + 12 * count, 12):
+            (tag,) = struct.unpack_from("<H", data, entry)
+            if tag in tags:
+                struct.pack_into("<HII", data, entry + 2, 4, 1, tags[tag])
+                found.add(tag)
+        assert found == set(tags)
+        path.write_bytes(bytes(data))
+        return path
+    return remake
+
+
 # name: how the file is made.
 READABLE = {
     "png-grey-8": saved(RAMP, "g8.png"),
@@ -159,12 +197,43 @@ READABLE = {
     # Binary samples above maxval are clamped, as by Pillow.
     "pnm-p5-above-maxval": written("above.pgm", b"P5 256 1 15\n" + bytes(range(256))),
     "pnm-trailing-bytes": lambda folder: appended(saved(RAMP, "tail.pgm")(folder), b"junk"),
+    # TIFF: the first page's samples by the same rules, whatever the
+    # compression, strips or tiles, planes; white-is-zero as it looks.
+    "tiff-grey-8-lzw": saved(RAMP, "g8.tif", compression="tiff_lzw"),
+    "tiff-grey-16-deflate": saved(RAMP16, "g16.tif", compression="tiff_adobe_deflate"),
+    "tiff-grey-2": converted(RAMP, "g2.tif", "-depth", "2"),
+    "tiff-bilevel-packbits": saved(RAMP > 100, "b.tif", compression="packbits"),
+    "tiff-grey-4-min-is-white": converted(RAMP, "w4.tif", "-depth", "4",
+                                          "-define", "quantum:polarity=min-is-white"),
+    "tiff-grey-16-min-is-white": converted(RAMP16, "w16.tif", "-depth", "16",
+                                           "-define", "quantum:polarity=min-is-white"),
+    # Tiles cut by the right and the foot; the alpha sample is skipped.
+    "tiff-grey-alpha-tiled": converted(np.dstack([RAMP, RAMP[::-1]]), "la.tif",
+                                       "-define", "tiff:tile-geometry=48x16"),
+    "tiff-grey-jpeg": saved(RAMP, "gj.tif", compression="jpeg"),
+    # Unassociated alpha, not premultiplied into the colours.
+    "tiff-rgba-lzw": saved(np.dstack([COLOURS, COLOURS[..., :1]]), "rgba.tif",
+                           compression="tiff_lzw"),
+    "tiff-rgb-16": converted(COLOURS, "rgb16.tif", "-depth", "16", "-evaluate", "add", "0.3%"),
+    "tiff-palette": lambda folder: saved_palette(folder, "p.tif"),
+    "tiff-first-of-two-pages": lambda folder: saved_pages(folder, "pages.tif"),
+    # Subsampled YCbCr, made RGB by libjpeg as in Pillow: the same greys exactly.
+    "tiff-ycbcr-jpeg-tiled": tiffcp(np.tile(COLOURS, (2, 2, 1)), "ycc.tif",
+                                    "-c", "jpeg", "-t", "-w", "32", "-l", "16"),
+    "tiff-rgb-planes-in-strips": tiffcp(COLOURS, "planes.tif",
+                                        "-p", "separate", "-r", "5", "-c", "lzw"),
 }
 
 
 def saved_palette(folder, name):
     path = folder / name
     Image.fromarray(COLOURS).convert("P").save(path)
+    return path
+
+
+def saved_pages(folder, name):
+    path = folder / name
+    Image.fromarray(RAMP).save(path, save_all=True, append_images=[Image.fromarray(COLOURS)])
     return path
 
 
@@ -218,6 +287,21 @@ DAMAGED = {
                      "PNM file is damaged: maxval is not 1 to 65535"),
     "pnm-absurd-dimensions": (written("huge.pgm", b"P5 99999 99999 255\n\0"), 2,
                               "PNM image is too large"),
+    "tiff-truncated": (lambda folder: cut(saved(RAMP, "cut.tif", compression="tiff_lzw")(folder),
+                                          0.6), 1, "TIFF file is truncated"),
+    "tiff-strip-offset-off-by-one": (
+        retagged(saved(RAMP, "offset.tif", compression="tiff_lzw"), {273: 9}), 1,
+        "TIFF file is damaged"),
+    "tiff-absurd-width": (retagged(saved(RAMP, "wide.tif"), {256: 0x7FFFFFFF}), 2,
+                          "TIFF image is too large"),
+    # A tile of 2^60 bytes for a small image: refused before any buffer.
+    "tiff-absurd-tiles": (retagged(converted(RAMP, "tiles.tif", "-define",
+                                             "tiff:tile-geometry=64x64"),
+                                   {322: 1 << 30, 323: 1 << 30}), 2, "TIFF image is too large"),
+    "tiff-float-samples": (saved(RAMP.astype(np.float32), "f.tif"), 2,
+                           "TIFF sample format is not supported"),
+    "tiff-cmyk": (converted(COLOURS, "cmyk.tif", "-colorspace", "cmyk"), 2,
+                  "TIFF colour space is not supported"),
 }
 
 
