@@ -69,22 +69,12 @@ toff_t SizeProc(thandle_t handle)
 // from seeing it.
 using FirstError = std::array<char, 200>;
 
-// The name libtiff gives the file, which begins some of its messages.
-constexpr std::string_view kFileName = "TIFF";
-
 int KeepFirstError(TIFF*, void* userData, const char*, const char* format, va_list arguments)
 {
     auto* error = static_cast<FirstError*>(userData);
-    if ((*error)[0] != '\0') {
-        return 1;
+    if ((*error)[0] == '\0') {
+        std::vsnprintf(error->data(), error->size(), format, arguments);
     }
-    FirstError message{};
-    std::vsnprintf(message.data(), message.size(), format, arguments);
-    std::string_view text(message.data(), std::strcspn(message.data(), "\r\n"));
-    if (text.starts_with(kFileName) && text.substr(kFileName.size()).starts_with(": ")) {
-        text.remove_prefix(kFileName.size() + 2);
-    }
-    text.copy(error->data(), error->size() - 1);
     return 1;
 }
 
@@ -93,8 +83,12 @@ DecodeResult Refusal(const MemoryFile& file, const FirstError& error)
     if (file.readPastEnd) {
         return Malformed("TIFF file is truncated");
     }
-    return Malformed(std::string("TIFF file is damaged: ") +
-                     (error[0] != '\0' ? error.data() : "unreadable"));
+    // Some messages begin with the name the file was opened under.
+    std::string_view text(error.data(), std::strcspn(error.data(), "\r\n"));
+    if (text.starts_with("TIFF: ")) {
+        text.remove_prefix(6);
+    }
+    return Malformed("TIFF file is damaged: " + std::string(text.empty() ? "unreadable" : text));
 }
 
 enum class Colour { Grey, Palette, Rgb };
@@ -117,6 +111,14 @@ uint16_t Field16(TIFF* tiff, uint32_t tag)
     TIFFGetFieldDefaulted(tiff, tag, &value);
     return value;
 }
+
+// The compressions of files in use that Pillow reads too: not JBIG, whose
+// decoder allocates by its own header whatever the image's size, nor LERC.
+constexpr std::array<uint16_t, 13> kCompressionsTaken = {
+    COMPRESSION_NONE,    COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4,
+    COMPRESSION_LZW,     COMPRESSION_OJPEG,    COMPRESSION_JPEG,      COMPRESSION_ADOBE_DEFLATE,
+    COMPRESSION_DEFLATE, COMPRESSION_PACKBITS, COMPRESSION_LZMA,      COMPRESSION_ZSTD,
+    COMPRESSION_WEBP};
 
 DecodeResult DepthRefused(uint32_t depth)
 {
@@ -181,7 +183,8 @@ DecodeResult ReadLayout(TIFF* tiff, Layout* layout)
         return Malformed("TIFF file is damaged: no pixels, or no photometric interpretation");
     }
     uint16_t compression = Field16(tiff, TIFFTAG_COMPRESSION);
-    if (TIFFIsCODECConfigured(compression) != 1) {
+    if (std::ranges::find(kCompressionsTaken, compression) == kCompressionsTaken.end() ||
+        TIFFIsCODECConfigured(compression) != 1) {
         return Unsupported("TIFF compression is not supported: scheme " +
                            std::to_string(compression));
     }
@@ -362,8 +365,8 @@ DecodeResult DecodeTiff(std::span<const uint8_t> file, GreyImage* image)
     // "m": no mapping (no map procedures either), so libtiff copies what it
     // reads and never writes through the file's bytes.
     std::unique_ptr<TIFF, decltype(&TIFFClose)> tiff(
-        TIFFClientOpenExt(kFileName.data(), "rm", &memory, ReadProc, WriteProc, SeekProc, CloseProc,
-                          SizeProc, nullptr, nullptr, options.get()),
+        TIFFClientOpenExt("TIFF", "rm", &memory, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
+                          nullptr, nullptr, options.get()),
         TIFFClose);
     if (tiff == nullptr) {
         return Refusal(memory, error);
@@ -375,6 +378,15 @@ DecodeResult DecodeTiff(std::span<const uint8_t> file, GreyImage* image)
     uint64_t sampleBytes = (uint64_t{layout.samplesPerPixel} * layout.depth + 7) / 8;
     if (!DimensionsAreReadable(layout.width, layout.height, sampleBytes)) {
         return Unsupported("TIFF image is too large");
+    }
+    // Uncompressed, libtiff reads a strip that claims no bytes from wherever
+    // its offset points, as often as asked: a file too short for its samples
+    // is cut, however the directory was mended.
+    uint64_t planeSamples = uint64_t{layout.width} * layout.height *
+                            (layout.separatePlanes ? 1 : layout.samplesPerPixel);
+    if (Field16(tiff.get(), TIFFTAG_COMPRESSION) == COMPRESSION_NONE &&
+        planeSamples * layout.depth / 8 > file.size()) {
+        return Malformed("TIFF file is truncated");
     }
     Chunks chunks;
     if (DecodeResult result = ReadChunks(tiff.get(), layout, &chunks); result.Failed()) {
