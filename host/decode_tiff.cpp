@@ -91,6 +91,39 @@ DecodeResult Refusal(const MemoryFile& file, const FirstError& error)
     return Malformed("TIFF file is damaged: " + std::string(text.empty() ? "unreadable" : text));
 }
 
+uint16_t Field16(TIFF* tiff, uint32_t tag)
+{
+    uint16_t value = 0;
+    TIFFGetFieldDefaulted(tiff, tag, &value);
+    return value;
+}
+
+// The compressions read, by the most bytes of samples one byte of the file
+// can become (0: not read), so that a file too short for its image is told
+// before any memory is asked for. PackBits repeats a byte 128 times for
+// two. An LZW code's string is at most a byte longer than the last one's
+// and 3839 bytes long, and libtiff takes 4861 codes between clears at most:
+// under 1640 bytes a byte. Each 8 x 8 block of a JPEG component takes a
+// bit. Fax, LZMA, Zstandard, WebP, JBIG and others have no such bound.
+uint64_t MaxRatio(uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return 1;
+    case COMPRESSION_PACKBITS:
+        return 64;
+    case COMPRESSION_LZW:
+        return 1640;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return kDeflateMaxRatio;
+    case COMPRESSION_JPEG:
+        return 512;
+    default:
+        return 0;
+    }
+}
+
 enum class Colour { Grey, Palette, Rgb };
 
 // How the first image's samples are laid out, as far as greys need it.
@@ -100,25 +133,11 @@ struct Layout {
     uint32_t depth = 0;            // bits a sample
     uint32_t samplesPerPixel = 0;  // extra samples (alpha) included
     bool separatePlanes = false;
+    uint64_t maxRatio = 0;  // of the compression
     Colour colour = Colour::Grey;
     bool whiteIsZero = false;
     std::array<uint8_t, 256> paletteGreys{};  // by index
 };
-
-uint16_t Field16(TIFF* tiff, uint32_t tag)
-{
-    uint16_t value = 0;
-    TIFFGetFieldDefaulted(tiff, tag, &value);
-    return value;
-}
-
-// The compressions of files in use that Pillow reads too: not JBIG, whose
-// decoder allocates by its own header whatever the image's size, nor LERC.
-constexpr std::array<uint16_t, 13> kCompressionsTaken = {
-    COMPRESSION_NONE,    COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4,
-    COMPRESSION_LZW,     COMPRESSION_OJPEG,    COMPRESSION_JPEG,      COMPRESSION_ADOBE_DEFLATE,
-    COMPRESSION_DEFLATE, COMPRESSION_PACKBITS, COMPRESSION_LZMA,      COMPRESSION_ZSTD,
-    COMPRESSION_WEBP};
 
 DecodeResult DepthRefused(uint32_t depth)
 {
@@ -159,10 +178,12 @@ DecodeResult ReadColour(TIFF* tiff, uint16_t photometric, uint16_t compression, 
         layout->colour = Colour::Rgb;
         return depth == 8 || depth == 16 ? DecodeResult{} : DepthRefused(depth);
     case PHOTOMETRIC_YCBCR:
-        // libjpeg turns JPEG-compressed YCbCr into RGB, subsampling undone.
+        // libjpeg turns JPEG-compressed YCbCr into RGB, subsampling undone:
+        // three samples for a block of luma, which may be all it holds.
         if (compression == COMPRESSION_JPEG && !layout->separatePlanes &&
             TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB) == 1) {
             layout->colour = Colour::Rgb;
+            layout->maxRatio *= 3;
             return depth == 8 ? DecodeResult{} : DepthRefused(depth);
         }
         return Unsupported("TIFF colour space is not supported: YCbCr other than JPEG-compressed");
@@ -183,8 +204,8 @@ DecodeResult ReadLayout(TIFF* tiff, Layout* layout)
         return Malformed("TIFF file is damaged: no pixels, or no photometric interpretation");
     }
     uint16_t compression = Field16(tiff, TIFFTAG_COMPRESSION);
-    if (std::ranges::find(kCompressionsTaken, compression) == kCompressionsTaken.end() ||
-        TIFFIsCODECConfigured(compression) != 1) {
+    layout->maxRatio = MaxRatio(compression);
+    if (layout->maxRatio == 0 || TIFFIsCODECConfigured(compression) != 1) {
         return Unsupported("TIFF compression is not supported: scheme " +
                            std::to_string(compression));
     }
@@ -245,6 +266,27 @@ DecodeResult ReadChunks(TIFF* tiff, const Layout& layout, Chunks* chunks)
         return Malformed("TIFF file is damaged: strips or tiles smaller than their pixels");
     }
     return {};
+}
+
+// a × b, or UINT64_MAX where that overflows.
+uint64_t SaturatedProduct(uint64_t a, uint64_t b)
+{
+    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
+}
+
+// Whether the file is long enough for every strip or tile it claims, each
+// compressed by the layout's ratio at most. Checked before any memory is
+// asked for, and before libtiff, which reads an uncompressed strip that
+// claims no bytes from wherever its offset points, makes one up.
+bool CanHoldChunks(uint64_t fileBytes, const Layout& layout, const Chunks& chunks)
+{
+    uint64_t across = (uint64_t{layout.width} + chunks.width - 1) / chunks.width;
+    uint64_t rows = chunks.tiled
+                        ? (uint64_t{layout.height} + chunks.rows - 1) / chunks.rows * chunks.rows
+                        : layout.height;  // the last strip is stored short
+    uint64_t planes = layout.separatePlanes ? layout.samplesPerPixel : 1;
+    uint64_t decoded = SaturatedProduct(SaturatedProduct(across * planes, rows), chunks.rowBytes);
+    return CompressedCanHold(fileBytes, decoded, layout.maxRatio);
 }
 
 // The `index`th sample of a row of `depth`-bit samples (1, 2, 4, 8 or 16;
@@ -328,8 +370,8 @@ DecodeResult DecodeChunks(TIFF* tiff, const MemoryFile& file, const FirstError& 
                     return Refusal(file, error);
                 }
             }
-            // Claimed once samples decode, so that a few bytes claiming a
-            // huge image fail before taking its memory.
+            // Claimed once samples decode: a 1-bit image may have eight
+            // pixels for every byte of samples the file was checked to hold.
             image->pixels.resize(uint64_t{layout.width} * layout.height);
             const uint64_t across = std::min<uint64_t>(chunks.width, layout.width - left);
             for (uint64_t row = 0; row < rowsIn; ++row) {
@@ -379,18 +421,12 @@ DecodeResult DecodeTiff(std::span<const uint8_t> file, GreyImage* image)
     if (!DimensionsAreReadable(layout.width, layout.height, sampleBytes)) {
         return Unsupported("TIFF image is too large");
     }
-    // Uncompressed, libtiff reads a strip that claims no bytes from wherever
-    // its offset points, as often as asked: a file too short for its samples
-    // is cut, however the directory was mended.
-    uint64_t planeSamples = uint64_t{layout.width} * layout.height *
-                            (layout.separatePlanes ? 1 : layout.samplesPerPixel);
-    if (Field16(tiff.get(), TIFFTAG_COMPRESSION) == COMPRESSION_NONE &&
-        planeSamples * layout.depth / 8 > file.size()) {
-        return Malformed("TIFF file is truncated");
-    }
     Chunks chunks;
     if (DecodeResult result = ReadChunks(tiff.get(), layout, &chunks); result.Failed()) {
         return result;
+    }
+    if (!CanHoldChunks(file.size(), layout, chunks)) {
+        return Malformed("TIFF file is truncated");
     }
     image->width = layout.width;
     image->height = layout.height;

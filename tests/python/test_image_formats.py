@@ -119,7 +119,7 @@ def text_samples(samples):
 
 def tiffcp(array, name, *options):
     """libtiff's rewriting of a Pillow-made TIFF, for the layouts neither
-    Pillow nor ImageMagick writes (YCbCr JPEG, planes in strips)."""
+    Pillow nor ImageMagick writes (YCbCr JPEG, planes in strips), and fax."""
     def make(folder):
         source = folder.parent / ("source-" + name)  # kept out of the folder
         Image.fromarray(array).save(source)
@@ -292,6 +292,9 @@ DAMAGED = {
     "tiff-strip-offset-off-by-one": (
         retagged(saved(RAMP, "offset.tif", compression="tiff_lzw"), {273: 9}), 1,
         "TIFF file is damaged"),
+    # libtiff would read the missing strips from the file's start.
+    "tiff-rows-beyond-the-data": (retagged(saved(RAMP, "tall.tif"), {257: 100000}), 1,
+                                  "TIFF file is truncated"),
     "tiff-absurd-width": (retagged(saved(RAMP, "wide.tif"), {256: 0x7FFFFFFF}), 2,
                           "TIFF image is too large"),
     # A tile of 2^60 bytes for a small image: refused before any buffer.
@@ -300,6 +303,9 @@ DAMAGED = {
                                    {322: 1 << 30, 323: 1 << 30}), 2, "TIFF image is too large"),
     "tiff-float-samples": (saved(RAMP.astype(np.float32), "f.tif"), 2,
                            "TIFF sample format is not supported"),
+    # Fax, like LZMA and Zstandard, has no bound on what a byte can become.
+    "tiff-fax": (tiffcp(RAMP > 100, "fax.tif", "-c", "g4"), 2,
+                 "TIFF compression is not supported"),
     "tiff-cmyk": (converted(COLOURS, "cmyk.tif", "-colorspace", "cmyk"), 2,
                   "TIFF colour space is not supported"),
 }
