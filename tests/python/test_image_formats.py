@@ -367,7 +367,8 @@ def messy_folder(tmp_path):
     folder = tmp_path / "messy"
     folder.mkdir()
     readable = {}
-    for case in ("png-grey-16", "png-palette", "png-interlaced"):
+    for case in ("png-grey-16", "png-palette", "png-interlaced", "tiff-grey-16-deflate",
+                 "tiff-grey-4-min-is-white", "jpeg-rgb-420", "pnm-p5-16", "pnm-p2-comments"):
         readable[READABLE[case](folder).name] = case
     misnamed = READABLE["png-rgb-8"](folder)
     misnamed.rename(folder / "photo.jpg")

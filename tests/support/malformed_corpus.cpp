@@ -125,6 +125,25 @@ std::vector<MalformedFile> MalformedCorpus()
     add("signature", "pm", Patch16(Plain(), 0, 'P' | 'M' << 8), kNotBmp);
     add("signature", "png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, kNotBmp);
     corpus.back().commandLineMessage = "PNG file is truncated\n";
+    // Damaged files of the other formats the command line decodes itself:
+    // the library still sees no BMP in them.
+    auto addOther = [&](const std::string& name, const std::string& bytes,
+                        const std::string& commandLineMessage) {
+        add("other-format", name, Bytes(bytes.begin(), bytes.end()), kNotBmp);
+        corpus.back().commandLineMessage = commandLineMessage;
+    };
+    addOther(
+        "png-bad-crc",
+        std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x04\0\0\0\x04\x08\0\0\0\0\0\0\0\0", 33),
+        "PNG file is damaged: invalid chunk checksum\n");
+    addOther("tiff-cut", std::string("II*\0\x08\0\0\0\x01\0", 10), "TIFF file is truncated\n");
+    addOther("jpeg-cut",
+             std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x01\0\0\x01\0\x01\0\0\xFF\xDB", 22),
+             "JPEG file is truncated\n");
+    addOther("jpeg-no-image", "\xFF\xD8\xFF\xD9",
+             "JPEG file is damaged: JPEG datastream contains no image\n");
+    addOther("pgm-cut", "P5\n5 3\n255\nabc", "PNM file is truncated\n");
+    addOther("pgm-maxval-0", "P5\n2 1\n0\nab", "PNM file is damaged: maxval is not 1 to 65535\n");
 
     add("header-size", "0", Patch32(Plain(), kInfoSizeField, 0), kHeaderTooSmall);
     add("header-size", "11", Patch32(Plain(), kInfoSizeField, 11), kHeaderTooSmall);
