@@ -1,6 +1,7 @@
 // `pavonize --help` and the manual page describe the program that really
 // runs: the options are taken from --help itself, so an option added to the
-// program and its help is caught here until the manual page has it too.
+// program and its help is caught here until the manual page has it too. The
+// same holds for the library's calls and their manual pages.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -171,6 +172,22 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
     }
 }
 
+// The functions the public header declares, and the names the section-3
+// manual pages give in their NAME sections ("A, B \- what they do").
+TEST(HelpAndManualTest, EveryCallOfTheHeaderHasAManualPage)
+{
+    Names declared = Captures(FileText(PAVONIZE_HEADER), R"(\nPAVONIZE_API [^(;]*?(\w+)\()");
+    ASSERT_TRUE(declared.count("Pavonize") && declared.count("PavonizeFile")) << "no calls found";
+    Names described;
+    std::istringstream pages(PAVONIZE_LIBRARY_MANUALS);
+    for (std::string page; std::getline(pages, page, '|');) {
+        std::string name = ManualSection(FileText(page.c_str()), "NAME");
+        Names names = Captures(name.substr(0, name.find("\\-")), R"((\w+))");
+        described.insert(names.begin(), names.end());
+    }
+    EXPECT_EQ(described, declared);
+}
+
 TEST(HelpAndManualTest, CompletionOffersFoldersAfterOutputDirAndFilesAfterDoubleDash)
 {
     Names folders = Completions(std::string("pavonize -o ") + PAVONIZE_README);
@@ -181,14 +198,19 @@ TEST(HelpAndManualTest, CompletionOffersFoldersAfterOutputDirAndFilesAfterDouble
     EXPECT_EQ(Completions(std::string("pavonize -- ") + PAVONIZE_README), Names{PAVONIZE_README});
 }
 
-TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
+TEST(HelpAndManualTest, ManualsCarryTheProgramsVersion)
 {
     ProcessResult version = RunBuiltProgram({PAVONIZE_EXE, "--version"});
     ASSERT_EQ(version.exitStatus, 0);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(version.out, found, std::regex(R"(^pavonize \(\S+\) (\S+)\n)")));
-    std::string title = ManualSource().substr(0, ManualSource().find("\n.SH "));
-    EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos) << title;
+    std::istringstream pages(std::string(PAVONIZE_MANUAL "|") + PAVONIZE_LIBRARY_MANUALS);
+    for (std::string page; std::getline(pages, page, '|');) {
+        std::string source = FileText(page.c_str());
+        std::string title = source.substr(0, source.find("\n.SH "));
+        EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos)
+            << page << ": " << title;
+    }
 }
 
 }  // namespace
