@@ -8,8 +8,8 @@
 #
 # The components follow Debian's split of a shared library (each is one
 # package, see Packaging.cmake): Runtime (the libraries), Development (with
-# the calls' manual pages), Command (pavonize and its manual page) and
-# Python.
+# the calls' manual pages and the usage docs), Command (pavonize and its
+# manual page) and Python.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -142,7 +142,12 @@ function(orvanepavonize_install_package_files)
     ${PROJECT_BINARY_DIR}/pkgconfig/relocatable/orvanepavonize.pc)
 
   # The examples go with the package whose users they serve (the Python one
-  # with the module).
+  # with the module). The usage docs go with the development files, in
+  # docs/ beside examples/, so that their links to the examples hold there
+  # too; the page on working on the tree stays out.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c-host ${PROJECT_SOURCE_DIR}/examples/load-at-run-time
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvanepavonize-dev/examples COMPONENT Development)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvanepavonize-dev/docs COMPONENT Development
+    FILES_MATCHING PATTERN "*.md" PATTERN "developing.md" EXCLUDE)
 endfunction()

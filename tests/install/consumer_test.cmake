@@ -153,6 +153,7 @@ if(STEP STREQUAL "install")
       share/man/man3/PavonizeFile.3.gz
       share/bash-completion/completions/pavonize
       share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
+      share/doc/liborvanepavonize-dev/docs/embedding.md
       share/doc/python3-orvanepavonize/examples/recolour.py
       share/doc/python3-orvanepavonize/examples/recolour_on_dask.py)
     if(NOT EXISTS "${prefix}/${installed}")
