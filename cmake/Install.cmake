@@ -7,8 +7,9 @@
 # file names /usr outright, so that pkg-config leaves out the system folders.
 #
 # The components follow Debian's split of a shared library (each is one
-# package, see Packaging.cmake): Runtime (the libraries), Development,
-# Command (pavonize and its manual page) and Python.
+# package, see Packaging.cmake): Runtime (the libraries), Development (with
+# the calls' manual pages and the usage docs), Command (pavonize and its
+# manual page) and Python.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -54,10 +55,16 @@ function(orvanepavonize_install_program target)
 endfunction()
 
 # A manual page given in roff, installed gzip-compressed as Debian wants it;
-# man reads either form.
+# man reads either form. COMPONENT is Command unless given; each of ALIASES
+# (other names the page describes) is installed as a symbolic link to it,
+# which Debian prefers to a roff ".so" page.
 function(orvanepavonize_install_manual_page source section)
   if(NOT ORVANEPAVONIZE_INSTALL)
     return()
+  endif()
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "COMPONENT" "ALIASES")
+  if(NOT arg_COMPONENT)
+    set(arg_COMPONENT Command)
   endif()
   get_filename_component(name ${source} NAME)
   set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
@@ -68,8 +75,15 @@ function(orvanepavonize_install_manual_page source section)
     DEPENDS ${source}
     VERBATIM)
   add_custom_target(manual_${name} ALL DEPENDS ${compressed})
-  install(FILES ${compressed}
-    DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT Command)
+  set(links)
+  foreach(alias IN LISTS arg_ALIASES)
+    set(link ${CMAKE_CURRENT_BINARY_DIR}/manual-links/${alias}.${section}.gz)
+    file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/manual-links)
+    file(CREATE_LINK ${name}.gz ${link} SYMBOLIC)
+    list(APPEND links ${link})
+  endforeach()
+  install(FILES ${compressed} ${links}
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section} COMPONENT ${arg_COMPONENT})
 endfunction()
 
 # Installs `system_file` when the install goes to /usr (as the Debian packages
@@ -128,7 +142,12 @@ function(orvanepavonize_install_package_files)
     ${PROJECT_BINARY_DIR}/pkgconfig/relocatable/orvanepavonize.pc)
 
   # The examples go with the package whose users they serve (the Python one
-  # with the module).
+  # with the module). The usage docs go with the development files, in
+  # docs/ beside examples/, so that their links to the examples hold there
+  # too; the page on working on the tree stays out.
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c-host ${PROJECT_SOURCE_DIR}/examples/load-at-run-time
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvanepavonize-dev/examples COMPONENT Development)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvanepavonize-dev/docs COMPONENT Development
+    FILES_MATCHING PATTERN "*.md" PATTERN "developing.md" EXCLUDE)
 endfunction()

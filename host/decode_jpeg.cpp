@@ -35,7 +35,7 @@ constexpr int kMaxScans = 500;
 // pixels a byte. Arithmetic coding could pack flat blocks tighter; no
 // photograph comes near this, and a file that claims more is refused
 // before the image's memory is asked for.
-constexpr uint64_t kJpegMaxPixelsPerByte = 64 * 8;
+constexpr uint64_t kJpegMaxPixelsPerByte = uint64_t{64} * 8;
 
 enum class Failure { None, Truncated, TooManyScans, LibraryError };
 

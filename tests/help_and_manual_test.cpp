@@ -1,13 +1,17 @@
 // `pavonize --help` and the manual page describe the program that really
 // runs: the options are taken from --help itself, so an option added to the
-// program and its help is caught here until the manual page has it too.
+// program and its help is caught here until the manual page has it too. The
+// same holds for the library's calls and their manual pages, and for the
+// options the README and the docs' commands use.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/process.h"
 
@@ -37,13 +41,10 @@ std::string ManualSource()
     return FileText(PAVONIZE_MANUAL);
 }
 
-// The README's "## The command line" section.
-std::string ReadmeCommandLine()
+// The command line's guide, docs/command-line.md.
+std::string CommandLineGuide()
 {
-    std::string readme = FileText(PAVONIZE_README);
-    size_t start = readme.find("\n## The command line\n");
-    EXPECT_NE(start, std::string::npos);
-    return readme.substr(start, readme.find("\n## ", start + 1) - start);
+    return FileText(PAVONIZE_DOCS "/command-line.md");
 }
 
 // Every capture of `pattern`'s first group in `text`.
@@ -131,10 +132,10 @@ TEST(HelpAndManualTest, EveryOptionInTheHelpIsAcceptedAndInTheManual)
     }
     EXPECT_EQ(ManualOptions(ManualSource()), options);
     EXPECT_EQ(Completions("pavonize -"), options);
-    std::string readme = ReadmeCommandLine();
+    std::string guide = CommandLineGuide();
     for (const std::string& option : options) {
-        EXPECT_NE(readme.find("`" + option), std::string::npos)
-            << option << " is not in the README";
+        EXPECT_NE(guide.find("`" + option), std::string::npos)
+            << option << " is not in docs/command-line.md";
     }
 
     // What the check above relies on: a made-up option is turned away.
@@ -160,7 +161,7 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
     // The conversion that makes any image acceptable (the help continues it
     // on a second line), and the legend of the bands.
     std::string joinedHelp = std::regex_replace(help, std::regex(R"( \\\n +)"), " ");
-    for (const std::string& text : {joinedHelp, Unescaped(manual), ReadmeCommandLine()}) {
+    for (const std::string& text : {joinedHelp, Unescaped(manual), CommandLineGuide()}) {
         EXPECT_NE(text.find("convert in.gif -colorspace Gray +dither -type Palette -compress RLE "
                             "BMP3:grey.bmp"),
                   std::string::npos);
@@ -169,6 +170,72 @@ TEST(HelpAndManualTest, BothGiveTheExitStatusesAndWhereOutputGoes)
             EXPECT_NE(text.find(band), std::string::npos) << band;
         }
     }
+}
+
+// The `pavonize` commands of the ```sh blocks of `text`, each from the word
+// after "pavonize" to the end of its line, comments left out.
+std::vector<std::string> DocumentedCommands(const std::string& text)
+{
+    std::vector<std::string> commands;
+    bool inShell = false;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("```")) {
+            inShell = !inShell && line == "```sh";
+            continue;
+        }
+        std::smatch found;
+        if (inShell &&
+            std::regex_search(line, found, std::regex(R"((?:^|[\s/])pavonize"?( .*)?$)"))) {
+            commands.push_back(std::regex_replace(found[1].str(), std::regex(R"(\s#.*)"), ""));
+        }
+    }
+    return commands;
+}
+
+TEST(HelpAndManualTest, CommandsOfTheReadmeAndTheDocsUseOnlyRealOptions)
+{
+    Names options = HelpOptions(HelpText());
+    ASSERT_FALSE(options.empty());
+    std::vector<std::string> pages = {PAVONIZE_README};
+    for (const auto& entry : std::filesystem::directory_iterator(PAVONIZE_DOCS)) {
+        if (entry.path().extension() == ".md") {
+            pages.push_back(entry.path().string());
+        }
+    }
+    size_t checked = 0;
+    for (const std::string& page : pages) {
+        std::vector<std::string> commands = DocumentedCommands(FileText(page.c_str()));
+        if (page == PAVONIZE_README) {
+            EXPECT_GE(commands.size(), 3U) << "the README's typical commands were not found";
+        }
+        for (const std::string& command : commands) {
+            std::istringstream words(command);
+            for (std::string word; words >> word && word != "--";) {
+                EXPECT_TRUE(!word.starts_with("-") || options.count(word))
+                    << page << ": pavonize" << command << ": " << word << " is not an option";
+            }
+            ++checked;
+        }
+    }
+    // The guide alone has several; a parser that found none would pass anything.
+    EXPECT_GE(checked, 6U);
+}
+
+// The functions the public header declares, and the names the section-3
+// manual pages give in their NAME sections ("A, B \- what they do").
+TEST(HelpAndManualTest, EveryCallOfTheHeaderHasAManualPage)
+{
+    Names declared = Captures(FileText(PAVONIZE_HEADER), R"(\nPAVONIZE_API [^(;]*?(\w+)\()");
+    ASSERT_TRUE(declared.count("Pavonize") && declared.count("PavonizeFile")) << "no calls found";
+    Names described;
+    std::istringstream pages(PAVONIZE_LIBRARY_MANUALS);
+    for (std::string page; std::getline(pages, page, '|');) {
+        std::string name = ManualSection(FileText(page.c_str()), "NAME");
+        Names names = Captures(name.substr(0, name.find("\\-")), R"((\w+))");
+        described.insert(names.begin(), names.end());
+    }
+    EXPECT_EQ(described, declared);
 }
 
 TEST(HelpAndManualTest, CompletionOffersFoldersAfterOutputDirAndFilesAfterDoubleDash)
@@ -181,14 +248,19 @@ TEST(HelpAndManualTest, CompletionOffersFoldersAfterOutputDirAndFilesAfterDouble
     EXPECT_EQ(Completions(std::string("pavonize -- ") + PAVONIZE_README), Names{PAVONIZE_README});
 }
 
-TEST(HelpAndManualTest, ManualCarriesTheProgramsVersion)
+TEST(HelpAndManualTest, ManualsCarryTheProgramsVersion)
 {
     ProcessResult version = RunBuiltProgram({PAVONIZE_EXE, "--version"});
     ASSERT_EQ(version.exitStatus, 0);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(version.out, found, std::regex(R"(^pavonize \(\S+\) (\S+)\n)")));
-    std::string title = ManualSource().substr(0, ManualSource().find("\n.SH "));
-    EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos) << title;
+    std::istringstream pages(std::string(PAVONIZE_MANUAL "|") + PAVONIZE_LIBRARY_MANUALS);
+    for (std::string page; std::getline(pages, page, '|');) {
+        std::string source = FileText(page.c_str());
+        std::string title = source.substr(0, source.find("\n.SH "));
+        EXPECT_NE(title.find("\"OrvanePavonize " + found[1].str() + "\""), std::string::npos)
+            << page << ": " << title;
+    }
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 #!/usr/bin/python3
-"""Draws the README's legend: which grey range becomes which band, and the
-colours a process's first image gets.
+"""Draws the README's legend: which grey range becomes which band, and in
+which colours.
 
-    tools/make-legend.py PAVONIZE OUTPUT.png
+    tools/make-legend.py [--colours LIST] PAVONIZE OUTPUT.png
 
-The colours are not written down here: a 256-pixel grey ramp is recoloured
-by PAVONIZE (build/bin/pavonize, say), and the legend shows the ramp above
-what came out of it. Needs Debian's python3-matplotlib and python3-pil.
+A 256-pixel grey ramp is recoloured by PAVONIZE (build/bin/pavonize, say),
+with --colours LIST passed on when given (else the colours a process's
+first image draws), and the legend shows the ramp above what came out of
+it, with each band's colour as it was written. Needs Debian's
+python3-matplotlib and python3-pil.
 """
+import argparse
 import os
 import struct
 import subprocess
-import sys
 import tempfile
 
 import matplotlib
@@ -32,17 +34,18 @@ def grey_ramp_bmp(path):
         file.write(header + info + palette + pixels)
 
 
-def recoloured_ramp(pavonize):
+def recoloured_ramp(pavonize, colours):
     with tempfile.TemporaryDirectory() as folder:
         source = os.path.join(folder, "ramp.bmp")
         target = os.path.join(folder, "bands.bmp")
         grey_ramp_bmp(source)
-        subprocess.run([pavonize, "-q", source, target], check=True)
+        chosen = ["--colours", colours] if colours else []
+        subprocess.run([pavonize, "-q", *chosen, source, target], check=True)
         return Image.open(target).convert("RGB")
 
 
-def main(pavonize, output):
-    bands = recoloured_ramp(pavonize)
+def main(pavonize, output, colours=None):
+    bands = recoloured_ramp(pavonize, colours)
     ramp = Image.new("RGB", (256, 1))
     ramp.putdata([(level, level, level) for level in range(256)])
     figure, (top, bottom) = plt.subplots(2, 1, figsize=(6.4, 1.9), dpi=100,
@@ -66,6 +69,10 @@ def main(pavonize, output):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        sys.exit(__doc__.split("\n\n")[1].strip())
-    main(*sys.argv[1:])
+    parser = argparse.ArgumentParser(usage=__doc__.split("\n\n")[1].strip())
+    parser.add_argument("--colours", "--colors", metavar="LIST",
+                        help="four colours for bands 0-3, as pavonize --colours takes them")
+    parser.add_argument("pavonize")
+    parser.add_argument("output")
+    arguments = parser.parse_args()
+    main(arguments.pavonize, arguments.output, arguments.colours)

@@ -95,7 +95,7 @@ typedef struct PavonizeStatus {
  * system's own byte strings, passed to it unchanged (any file name, UTF-8
  * or not). The output is saved as Pavonize saves it: a new file appears
  * complete or not at all, and an existing one is replaced atomically where
- * it can be (see the README's "Safe replacement").
+ * it can be (see docs/safe-replacement.md).
  *
  * colours: NULL to draw four from the library's generator, as Pavonize
  * does, or 12 bytes: red, green, blue of bands 0, 1, 2, 3, which go into

@@ -168,8 +168,11 @@ if(STEP STREQUAL "install")
       ${PYTHON_DIR}/orvanepavonize/_library.py
       ${PYTHON_DIR}/orvanepavonize/py.typed
       share/man/man1/pavonize.1.gz
+      share/man/man3/Pavonize.3.gz
+      share/man/man3/PavonizeFile.3.gz
       share/bash-completion/completions/pavonize
       share/doc/liborvanepavonize-dev/examples/c-host/recolour_file.c
+      share/doc/liborvanepavonize-dev/docs/embedding.md
       share/doc/python3-orvanepavonize/examples/recolour.py
       share/doc/python3-orvanepavonize/examples/recolour_on_dask.py)
     if(NOT EXISTS "${prefix}/${installed}")
@@ -177,14 +180,18 @@ if(STEP STREQUAL "install")
     endif()
   endforeach()
   foreach(link_and_target
-      "liborvanepavonize.so.1=liborvanepavonize.so.1.0.0.1"
-      "liborvanepavonize.so=liborvanepavonize.so.1")
+      "${LIBDIR}/liborvanepavonize.so.1=liborvanepavonize.so.1.0.0.1"
+      "${LIBDIR}/liborvanepavonize.so=liborvanepavonize.so.1"
+      "share/man/man3/PavonizeMemory.3.gz=PavonizeFile.3.gz"
+      "share/man/man3/PavonizeRelease.3.gz=PavonizeFile.3.gz"
+      "share/man/man3/PavonizePixels.3.gz=PavonizeFile.3.gz"
+      "share/man/man3/PavonizeWriteFile.3.gz=PavonizeFile.3.gz")
     string(REPLACE "=" ";" pair "${link_and_target}")
     list(GET pair 0 link)
     list(GET pair 1 target)
-    file(READ_SYMLINK "${libdir}/${link}" found)
+    file(READ_SYMLINK "${prefix}/${link}" found)
     if(NOT found STREQUAL target)
-      message(FATAL_ERROR "${LIBDIR}/${link} points to '${found}', not ${target}")
+      message(FATAL_ERROR "${link} points to '${found}', not ${target}")
     endif()
   endforeach()
   # The target carries C11 for C callers and names its include folder once.

@@ -90,6 +90,15 @@ expect_entry liborvanepavonize-dev -rw-r--r-- "$libdir/cmake/OrvanePavonize/Orva
 expect_entry liborvanepavonize-dev -rw-r--r-- "$libdir/pkgconfig/orvanepavonize\\.pc"
 expect_entry liborvanepavonize-dev -rw-r--r-- usr/share/doc/liborvanepavonize-dev/examples/c-host/recolour_file\\.c
 expect_entry liborvanepavonize-dev -rw-r--r-- usr/share/doc/liborvanepavonize-dev/examples/load-at-run-time/load_at_run_time\\.cpp
+for page in command-line embedding formats python reading-bmp safe-replacement; do
+  expect_entry liborvanepavonize-dev -rw-r--r-- "usr/share/doc/liborvanepavonize-dev/docs/$page\\.md"
+done
+for page in Pavonize PavonizeFile; do
+  expect_entry liborvanepavonize-dev -rw-r--r-- "usr/share/man/man3/$page\\.3\\.gz"
+done
+for call in PavonizeMemory PavonizeRelease PavonizePixels PavonizeWriteFile; do
+  expect_entry liborvanepavonize-dev lrwxrwxrwx "usr/share/man/man3/$call\\.3\\.gz -> PavonizeFile\\.3\\.gz"
+done
 expect_entry pavonize -rwxr-xr-x usr/bin/pavonize
 expect_entry pavonize -rw-r--r-- usr/share/man/man1/pavonize\\.1\\.gz
 expect_entry pavonize -rw-r--r-- usr/share/bash-completion/completions/pavonize
