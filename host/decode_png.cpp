@@ -131,7 +131,8 @@ DecodeResult DecodePng(std::span<const uint8_t> file, GreyImage* image)
     if (int error = spng_get_ihdr(png, &header); error != 0) {
         return Refusal(error);
     }
-    uint64_t sampleBytes = uint64_t{ChannelsOf(header.color_type)} * (header.bit_depth == 16 ? 2 : 1);
+    uint64_t sampleBytes =
+        uint64_t{ChannelsOf(header.color_type)} * (header.bit_depth == 16 ? 2 : 1);
     if (!DimensionsAreReadable(header.width, header.height, sampleBytes)) {
         return Unsupported("PNG image is too large");
     }

@@ -10,7 +10,7 @@ PALETTE_OFFSET = 54
 COLOURS = ["#102030", (64, 80, 96), "#A0b0C0", (255, 0, 7)]
 COLOUR_BYTES = bytes.fromhex("30201000" "60504000" "c0b0a000" "0700ff00")
 COLOUR_RGB = list(bytes.fromhex("102030" "405060" "a0b0c0" "ff0007"))  # as Pillow gives them
-# A process's first drawn colours, as the README gives them: #8FE246,
+# A process's first drawn colours, as docs/embedding.md gives them: #8FE246,
 # #7DF123, #5159C3, #7F236F, each stored blue, green, red, 0.
 FIRST_COLOURS = bytes.fromhex("46e28f00" "23f17d00" "c3595100" "6f237f00")
 
