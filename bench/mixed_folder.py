@@ -51,7 +51,10 @@ def make_folder(folder):
             grey8 = (scene * 255).astype(numpy.uint8)
             grey16 = (scene * 65535).astype(numpy.uint16)
             path = os.path.join(folder, "%s-%03d.%s" % (kind, index, extension))
-            if kind in ("png16", "tiff16", "pgm16"):
+            if kind == "pgm16":  # Pillow writes no 16-bit PGM
+                with open(path, "wb") as pgm:
+                    pgm.write(b"P5\n%d %d\n65535\n" % (SIDE, SIDE) + grey16.astype(">u2").tobytes())
+            elif kind in ("png16", "tiff16"):
                 Image.fromarray(grey16).save(path, **({"compression": "tiff_lzw"}
                                                        if kind == "tiff16" else {}))
             elif kind == "tiff8":
