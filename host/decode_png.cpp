@@ -54,33 +54,6 @@ uint32_t ChannelsOf(uint8_t colourType)
     }
 }
 
-// The `index`th sample of a row of `depth`-bit samples (1, 2, 4, 8 or 16;
-// 16-bit ones in host order, as libspng hands them over).
-uint32_t SampleAt(const uint8_t* row, uint64_t index, uint32_t depth)
-{
-    if (depth == 16) {
-        uint16_t sample;
-        std::memcpy(&sample, row + index * 2, 2);
-        return sample;
-    }
-    if (depth == 8) {
-        return row[index];
-    }
-    uint64_t bit = index * depth;
-    uint32_t shift = 8 - depth - static_cast<uint32_t>(bit % 8);
-    return (row[bit / 8] >> shift) & ((1u << depth) - 1);
-}
-
-// An 8-bit value of one sample: low depths by bit replication, 16 bits by
-// the top eight.
-uint8_t EightBit(uint32_t sample, uint32_t depth)
-{
-    if (depth == 16) {
-        return Top8(sample);
-    }
-    return depth == 8 ? static_cast<uint8_t>(sample) : ReplicateBits(sample, depth);
-}
-
 void MakeGrey(const spng_ihdr& header, const spng_plte& palette, const uint8_t* samples,
               size_t rowBytes, GreyImage* image)
 {

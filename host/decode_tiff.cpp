@@ -289,31 +289,6 @@ bool CanHoldChunks(uint64_t fileBytes, const Layout& layout, const Chunks& chunk
     return CompressedCanHold(fileBytes, decoded, layout.maxRatio);
 }
 
-// The `index`th sample of a row of `depth`-bit samples (1, 2, 4, 8 or 16;
-// 16-bit ones in host order, as libtiff hands them over).
-uint32_t SampleAt(const uint8_t* row, uint64_t index, uint32_t depth)
-{
-    if (depth == 16) {
-        uint16_t sample;
-        std::memcpy(&sample, row + index * 2, 2);
-        return sample;
-    }
-    if (depth == 8) {
-        return row[index];
-    }
-    uint64_t bit = index * depth;
-    uint32_t shift = 8 - depth - static_cast<uint32_t>(bit % 8);
-    return (row[bit / 8] >> shift) & ((1u << depth) - 1);
-}
-
-uint8_t EightBit(uint32_t sample, uint32_t depth)
-{
-    if (depth == 16) {
-        return Top8(sample);
-    }
-    return depth == 8 ? static_cast<uint8_t>(sample) : ReplicateBits(sample, depth);
-}
-
 // The grey of pixel `x` of a row; `rows` holds the row of each plane read
 // (one when the samples are contiguous).
 uint8_t GreyOf(const Layout& layout, const std::array<const uint8_t*, 3>& rows, uint64_t x)
